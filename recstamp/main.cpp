@@ -1,0 +1,43 @@
+// recstamp VERSION IN OUT: copies an S-record file with a version record added.
+#include "recstamp/stamp.hpp"
+#include "recstamp/version_record.hpp"
+#include "srec/run.hpp"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char* argv[]) {
+  constexpr const char* usage =
+      "Usage: recstamp [version string] [s-record file] [output s-record file]\n";
+  switch (srec::parseCommand(argc, argv, 3)) {
+  case srec::Command::help:
+    std::fputs(usage, stdout);
+    return srec::exitSuccess;
+  case srec::Command::version:
+    std::fputs("recstamp " SREC_TOOLS_VERSION "\n", stdout);
+    return srec::exitSuccess;
+  case srec::Command::wrongCount:
+    std::fputs(usage, stdout);
+    return srec::exitUsage;
+  case srec::Command::run:
+    break;
+  }
+
+  const std::string_view version = argv[1];
+  if (version.size() > recstamp::maxVersionLength) {
+    std::printf("Version string too long: %zu characters, at most %zu.\n", version.size(),
+                recstamp::maxVersionLength);
+    return srec::exitFailure;
+  }
+  const std::string field = recstamp::versionField(version);
+
+  const srec::RunOutcome outcome =
+      srec::runPass(argv[2], argv[3], [&](srec::TokenReader& in, srec::BufferedWriter& out) {
+        const auto misfit = recstamp::stamp(in, out, field);
+        if (!misfit) return std::string();
+        return "Version record address 0x" + srec::toHex(misfit->address, true) +
+               " does not fit an S" + std::to_string(misfit->recType) + " record.\n";
+      });
+  std::fputs(outcome.message.c_str(), stdout);
+  return outcome.exitStatus;
+}

@@ -1,0 +1,71 @@
+// Where the tools' bytes come from and go to, and the buffered writer every pass writes through.
+// Files and memory both sit behind these interfaces, so each pass can be run in a test.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace srec {
+
+// Both the reader and the writer move data in blocks of this size.
+inline constexpr std::size_t blockSize = std::size_t{1} << 18;
+
+class ByteSource {
+public:
+  virtual ~ByteSource() = default;
+  // Reads up to into.size() bytes: the number read, 0 at the end of the input, nullopt on failure.
+  virtual std::optional<std::size_t> read(std::span<char> into) = 0;
+};
+
+class ByteSink {
+public:
+  virtual ~ByteSink() = default;
+  // Writes all of `bytes`; false on failure.
+  virtual bool write(std::span<const char> bytes) = 0;
+};
+
+// Collects output in one large block and hands it to its sink when full. A sink failure is kept:
+// afterwards output is dropped, so a pass can stop early and the caller reports it once.
+class BufferedWriter {
+public:
+  explicit BufferedWriter(ByteSink& sink, std::size_t capacity = blockSize);
+
+  void write(std::string_view bytes) {
+    if (bytes.size() <= capacity_ - used_) {
+      bytes.copy(buffer_.get() + used_, bytes.size());
+      used_ += bytes.size();
+    } else {
+      writeLarge(bytes);
+    }
+  }
+
+  void put(char c) { *extend(1) = c; }
+
+  // Room for exactly `n` more bytes (n <= capacity()), which the caller fills at once.
+  [[nodiscard]] char* extend(std::size_t n) {
+    if (n > capacity_ - used_) flush();
+    char* room = buffer_.get() + used_;
+    used_ += n;
+    return room;
+  }
+
+  // Hands everything buffered to the sink; false if any write so far has failed.
+  bool flush();
+
+  [[nodiscard]] bool failed() const noexcept { return failed_; }
+  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
+
+private:
+  void writeLarge(std::string_view bytes);
+
+  ByteSink& sink_;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+};
+
+} // namespace srec

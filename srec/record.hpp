@@ -1,0 +1,76 @@
+// The front of an S-record as both tools read it: the record kind and the header of a data record.
+// Nothing here validates a record; a character that is not a hex digit simply decodes as -1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace srec {
+
+// Value of one hexadecimal digit of either case, or -1 for any other byte.
+constexpr int hexDigit(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Character `index` of a token. Positions at or past its end read as the NUL that ends it, so a
+// short token decodes deterministically and nothing outside it is ever read.
+constexpr char charAt(std::string_view token, std::size_t index) noexcept {
+  return index < token.size() ? token[index] : '\0';
+}
+
+enum class RecordKind {
+  data,        // S1, S2, S3
+  termination, // S7, S8, S9
+  other,       // S0, S5, anything else
+};
+
+// The kind of a token, decided by its second character alone; the leading 'S' is never examined.
+constexpr RecordKind recordKind(std::string_view token) noexcept {
+  switch (charAt(token, 1)) {
+  case '1':
+  case '2':
+  case '3':
+    return RecordKind::data;
+  case '7':
+  case '8':
+  case '9':
+    return RecordKind::termination;
+  default:
+    return RecordKind::other;
+  }
+}
+
+// Decoded front of a data record.
+struct RecordHeader {
+  int recType = 0;          // 1, 2 or 3 for S1, S2, S3
+  int count = 0;            // the byte count field; negative when its digits are not hex
+  std::int32_t dataLen = 0; // data bytes the count announces: count - (address bytes + 1)
+  std::uint32_t sAddr = 0;  // start address
+
+  [[nodiscard]] constexpr std::size_t addressDigits() const noexcept {
+    return 2 * static_cast<std::size_t>(recType + 1);
+  }
+  // Index of the first data character in the token.
+  [[nodiscard]] constexpr std::size_t dataStart() const noexcept { return 4 + addressDigits(); }
+};
+
+// Decodes a token whose kind is RecordKind::data. Address arithmetic is unsigned 32-bit with
+// wrap-around; a digit of -1 contributes (uint32)-1 shifted to its position, as any digit would.
+constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
+  RecordHeader header;
+  header.recType = charAt(token, 1) - '0';
+  header.count = hexDigit(charAt(token, 2)) * 16 + hexDigit(charAt(token, 3));
+  header.dataLen = header.count - (header.recType + 2);
+  const std::size_t digits = header.addressDigits();
+  for (std::size_t i = 0; i < digits; ++i) {
+    const auto digit = static_cast<std::uint32_t>(hexDigit(charAt(token, 4 + i)));
+    header.sAddr += digit << (4 * (digits - 1 - i));
+  }
+  return header;
+}
+
+} // namespace srec

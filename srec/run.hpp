@@ -1,0 +1,42 @@
+// What both tools do around their pass: read the command line, open and check the files, run the
+// pass, and turn every failure into one message and an exit status. Nothing here prints; each
+// tool's main prints the message it gets back.
+#pragma once
+
+#include "srec/io.hpp"
+#include "srec/token_reader.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace srec {
+
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitUsage = 2;
+
+enum class Command { run, help, version, wrongCount };
+
+// A lone --help/-h or --version is honoured; otherwise the operand count decides.
+Command parseCommand(int argc, const char* const* argv, int operands);
+
+// A pass reads tokens and writes its output; it returns the message of a failure of its own, or
+// an empty string. Read and write failures are the runner's to report.
+using Pass = std::function<std::string(TokenReader&, BufferedWriter&)>;
+
+struct RunOutcome {
+  int exitStatus = exitSuccess;
+  std::string message; // empty on success
+};
+
+// Opens `inputPath`, refuses an output that is the input itself, creates `outputPath`, runs the
+// pass from one to the other and closes both. After any failure once the output is open, a
+// regular output file is removed.
+RunOutcome runPass(const char* inputPath, const char* outputPath, const Pass& pass);
+
+// Hexadecimal digits of `value` without leading zeros, in lower or upper case.
+std::string toHex(std::uint32_t value, bool upperCase = false);
+
+} // namespace srec
