@@ -33,6 +33,9 @@ fail() {
   case_ok=0
 }
 
+# absolute PATH: the path from anywhere, for a tool named relative to where the script started.
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+
 # input FILE: writes standard input to FILE as it stands.
 input() { cat > "$1"; }
 

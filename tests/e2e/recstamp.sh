@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end cases of recstamp: recstamp.sh PATH-TO-RECSTAMP
 source "$(dirname "$0")/lib.sh"
-recstamp=$1
+recstamp=$(absolute "$1")
 
 begin "S3 image: the record goes before S7, at the last address plus the whole length"
 # CR LF line ends, a blank line and a record split by a blank: tokens, not lines, are copied.

@@ -2,7 +2,7 @@
 # recstamp on images made by objcopy, read back by objcopy, which verifies every checksum:
 # recstamp_images.sh PATH-TO-RECSTAMP
 source "$(dirname "$0")/lib.sh"
-recstamp=$1
+recstamp=$(absolute "$1")
 
 if ! command -v objcopy > /dev/null; then
   echo "SKIP: objcopy is not installed (Debian package binutils); real images not checked"

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# hexarray's C source compiled and run: its array must hold exactly the bytes that objcopy reads
+# from the same image. hexarray_compile.sh PATH-TO-HEXARRAY
+source "$(dirname "$0")/lib.sh"
+hexarray=$(absolute "$1")
+
+for tool in objcopy cc; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is not installed (Debian packages binutils, gcc); generated C not checked"
+    exit 77
+  fi
+done
+
+# A 5000-byte image with every byte value.
+image="$work/image.bin"
+for ((i = 0; i < 5000; i++)); do printf "\\$(printf '%03o' $((i * 13 % 256)))"; done > "$image"
+
+for form in "S1 --change-addresses 0x100" "S2 --change-addresses 0x20000" \
+  "S3 --srec-forceS3 --srec-len 64" "S1-short --srec-len 1"; do
+  set -- $form
+  begin "the array of an $1 image compiles and holds the image's bytes"
+  name=$1
+  shift
+  objcopy -I binary -O srec "$@" "$image" image.srec || fail "objcopy could not convert"
+  objcopy -I srec -O binary image.srec reference.bin || fail "objcopy could not read back"
+  run "$hexarray" image.srec image.c
+  expect_status 0
+  expect_stdout < /dev/null
+  cat > dump.c <<'EOF'
+#include <stdio.h>
+#include "image.c"
+int main(void) {
+  fprintf(stderr, "%u\n", (unsigned)sizeof image_C);
+  return fwrite(image_C, 1, sizeof image_C, stdout) != sizeof image_C;
+}
+EOF
+  cc -std=c99 -Wall -Wextra -Werror -o dump dump.c 2> cc.log || fail "$name: does not compile: $(head -3 cc.log)"
+  ./dump > array.bin 2> size.txt || fail "$name: the program failed"
+  expect_same array.bin reference.bin
+  grep -q "Total Size = $(cat size.txt) bytes" image.c || fail "$name: the total is not the array's size"
+done
+
+report
