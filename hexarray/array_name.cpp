@@ -1,5 +1,7 @@
 #include "hexarray/array_name.hpp"
 
+#include <algorithm>
+
 namespace hexarray {
 namespace {
 
@@ -14,8 +16,8 @@ std::string arrayName(std::string_view outputPath) {
   base = base.substr(0, base.rfind('.'));
   std::string name(base);
   name += "_C";
-  for (char& c : name)
-    if (!isIdentifierChar(c)) c = '_';
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !isIdentifierChar(c); }, '_');
   if (name.front() >= '0' && name.front() <= '9') name.insert(0, 1, '_');
   return name;
 }

@@ -16,9 +16,8 @@ bool isHexPair(char high, char low) noexcept {
 
 void warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAddr,
              std::uint32_t lastLen) {
-  const std::string text = "S-record has gaps: sAddr=0x" + srec::toHex(sAddr) +
-                           ", lastAddr=0x" + srec::toHex(lastAddr) + ", lastLen=0x" +
-                           srec::toHex(lastLen) + "\n";
+  const std::string text = "S-record has gaps: sAddr=0x" + srec::toHex(sAddr) + ", lastAddr=0x" +
+                           srec::toHex(lastAddr) + ", lastLen=0x" + srec::toHex(lastLen) + "\n";
   messages.write(text);
 }
 
@@ -69,6 +68,7 @@ ConvertResult convert(srec::TokenReader& in, srec::BufferedWriter& out, std::str
       char* text = out.extend(6 * pairs);
       for (std::size_t k = 0; k < pairs; ++k, i += 2, text += 6) {
         if (stopAtBadPair(i)) return result;
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result): source text, not a C string
         std::memcpy(text, ", 0x", 4);
         text[4] = chars[i];
         text[5] = chars[i + 1];

@@ -1,5 +1,7 @@
 #include "recstamp/version_record.hpp"
 
+#include <numeric>
+
 namespace recstamp {
 namespace {
 
@@ -28,8 +30,11 @@ bool VersionRecord::addressFits() const noexcept {
 
 std::uint8_t VersionRecord::checksum() const noexcept {
   std::uint32_t sum = count();
-  for (int shift = 0; shift < 8 * (recType + 1); shift += 8) sum += (address >> shift) & 0xFF;
-  for (const char c : data) sum += static_cast<unsigned char>(c);
+  for (int shift = 0; shift < 8 * (recType + 1); shift += 8)
+    sum += (address >> shift) & 0xFF;
+  sum = std::accumulate(data.begin(), data.end(), sum, [](std::uint32_t total, char c) {
+    return total + static_cast<unsigned char>(c);
+  });
   return static_cast<std::uint8_t>(~sum & 0xFF);
 }
 
@@ -38,7 +43,8 @@ void VersionRecord::writeTo(srec::BufferedWriter& out) const {
   out.write({type, sizeof type});
   writeHex(out, count(), 1);
   writeHex(out, address, recType + 1);
-  for (const char c : data) writeHex(out, static_cast<unsigned char>(c), 1);
+  for (const char c : data)
+    writeHex(out, static_cast<unsigned char>(c), 1);
   writeHex(out, checksum(), 1);
   out.put('\n');
 }

@@ -88,7 +88,9 @@ bool OutputFile::open(const char* path) {
   return true;
 }
 
-bool OutputFile::write(std::span<const char> bytes) { return writeAll(file_.get(), bytes); }
+bool OutputFile::write(std::span<const char> bytes) {
+  return writeAll(file_.get(), bytes);
+}
 
 bool OutputFile::close() noexcept {
   std::FILE* file = file_.release();
@@ -101,6 +103,8 @@ void OutputFile::discard() noexcept {
   regular_ = false;
 }
 
-bool StreamSink::write(std::span<const char> bytes) { return writeAll(stream_, bytes); }
+bool StreamSink::write(std::span<const char> bytes) {
+  return writeAll(stream_, bytes);
+}
 
 } // namespace srec

@@ -59,17 +59,15 @@ struct RecordHeader {
 };
 
 // Decodes a token whose kind is RecordKind::data. Address arithmetic is unsigned 32-bit with
-// wrap-around; a digit of -1 contributes (uint32)-1 shifted to its position, as any digit would.
+// wrap-around: a digit of -1 contributes (uint32)-1 at its place, as any other digit would.
 constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
   RecordHeader header;
   header.recType = charAt(token, 1) - '0';
   header.count = hexDigit(charAt(token, 2)) * 16 + hexDigit(charAt(token, 3));
   header.dataLen = header.count - (header.recType + 2);
-  const std::size_t digits = header.addressDigits();
-  for (std::size_t i = 0; i < digits; ++i) {
-    const auto digit = static_cast<std::uint32_t>(hexDigit(charAt(token, 4 + i)));
-    header.sAddr += digit << (4 * (digits - 1 - i));
-  }
+  const std::size_t end = header.dataStart();
+  for (std::size_t i = 4; i < end; ++i)
+    header.sAddr = header.sAddr * 16 + static_cast<std::uint32_t>(hexDigit(charAt(token, i)));
   return header;
 }
 

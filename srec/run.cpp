@@ -42,10 +42,11 @@ RunOutcome runPass(const char* inputPath, const char* outputPath, const Pass& pa
 
 std::string toHex(std::uint32_t value, bool upperCase) {
   std::string digits(8, '0');
-  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
+  auto* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
   digits.resize(static_cast<std::size_t>(end - digits.data()));
   if (upperCase)
-    for (char& c : digits) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : digits)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return digits;
 }
 

@@ -15,11 +15,14 @@ constexpr std::size_t padding = 64;
 
 constexpr std::array<bool, 256> spaceTable = [] {
   std::array<bool, 256> table{};
-  for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = true;
+  for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+    table[c] = true;
   return table;
 }();
 
-bool isSpace(char c) noexcept { return spaceTable[static_cast<unsigned char>(c)]; }
+bool isSpace(char c) noexcept {
+  return spaceTable[static_cast<unsigned char>(c)];
+}
 
 // The first white-space byte at or after `p`; the caller guarantees one before the padding ends.
 const char* findSpace(const char* p) noexcept {
@@ -36,7 +39,8 @@ const char* findSpace(const char* p) noexcept {
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
   }
 #else
-  while (!isSpace(*p)) ++p;
+  while (!isSpace(*p))
+    ++p;
   return p;
 #endif
 }

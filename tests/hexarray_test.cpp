@@ -28,7 +28,8 @@ TEST(ArrayName, FromTheOutputFileName) {
       {"caf\xC3\xA9.c", "caf___C"},
       {std::string(300, 'n') + ".c", std::string(300, 'n') + "_C"},
   };
-  for (const auto& [path, name] : cases) EXPECT_EQ(hexarray::arrayName(path), name) << path;
+  for (const auto& [path, name] : cases)
+    EXPECT_EQ(hexarray::arrayName(path), name) << path;
 }
 
 } // namespace

@@ -10,10 +10,11 @@ namespace {
 
 TEST(VersionField, PaddedWithCapitalFToAMultipleOfFour) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", ""},         {"1", "1FFF"},         {"12", "12FF"},   {"123", "123F"},
+      {"", ""},         {"1", "1FFF"},         {"12", "12FF"}, {"123", "123F"},
       {"1234", "1234"}, {"12345", "12345FFF"}, {"R7", "R7FF"},
   };
-  for (const auto& [version, field] : cases) EXPECT_EQ(recstamp::versionField(version), field);
+  for (const auto& [version, field] : cases)
+    EXPECT_EQ(recstamp::versionField(version), field);
 }
 
 struct RecordCase {
@@ -55,7 +56,8 @@ TEST(VersionRecord, AddressMustFitItsField) {
 TEST(VersionRecord, LongestVersionKeepsAOneByteCount) {
   const std::string field = recstamp::versionField(std::string(recstamp::maxVersionLength, 'v'));
   EXPECT_EQ((recstamp::VersionRecord{3, 0, field}.count()), 253U);
-  const std::string tooLong = recstamp::versionField(std::string(recstamp::maxVersionLength + 1, 'v'));
+  const std::string tooLong =
+      recstamp::versionField(std::string(recstamp::maxVersionLength + 1, 'v'));
   EXPECT_GT((recstamp::VersionRecord{3, 0, tooLong}.count()), 255U);
 }
 

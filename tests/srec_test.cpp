@@ -35,16 +35,16 @@ TEST(DecodeHeader, Table) {
   const std::vector<HeaderCase> cases = {
       {"S1130000", 1, 0x13, 16, 0},
       {"S30D00008000", 3, 13, 8, 0x8000},
-      {"S30d0000800a", 3, 13, 8, 0x800A},           // lower case decodes like upper case
-      {"X1130000", 1, 0x13, 16, 0},                 // the first character is never looked at
-      {"S214123456", 2, 0x14, 16, 0x123456},        // S2: six address digits
+      {"S30d0000800a", 3, 13, 8, 0x800A},    // lower case decodes like upper case
+      {"X1130000", 1, 0x13, 16, 0},          // the first character is never looked at
+      {"S214123456", 2, 0x14, 16, 0x123456}, // S2: six address digits
       {"S315FFFFFFFF", 3, 0x15, 16, 0xFFFFFFFF},
-      {"S1030000", 1, 3, 0, 0},                     // no data
-      {"S1020000", 1, 2, -1, 0},                    // a count below the address is not rejected
-      {"S113G000", 1, 0x13, 16, 0xFFFFF000},        // a bad digit is -1 shifted to its place
-      {"S1", 1, -17, -20, 0xFFFFEEEF},              // past the end reads as NUL, which is -1
-      {"13", 3, -17, -22, 0xEEEEEEEF},              // a fragment "13" is an S3 record
-      {"S3FF0000000", 3, 0xFF, 250, 0xFFFFFFFF},    // one address digit short
+      {"S1030000", 1, 3, 0, 0},                  // no data
+      {"S1020000", 1, 2, -1, 0},                 // a count below the address is not rejected
+      {"S113G000", 1, 0x13, 16, 0xFFFFF000},     // a bad digit is -1 shifted to its place
+      {"S1", 1, -17, -20, 0xFFFFEEEF},           // past the end reads as NUL, which is -1
+      {"13", 3, -17, -22, 0xEEEEEEEF},           // a fragment "13" is an S3 record
+      {"S3FF0000000", 3, 0xFF, 250, 0xFFFFFFFF}, // one address digit short
   };
   for (const HeaderCase& c : cases) {
     ASSERT_EQ(srec::recordKind(c.token), srec::RecordKind::data) << c.token;
@@ -59,12 +59,14 @@ TEST(DecodeHeader, Table) {
 TEST(RecordKind, SecondCharacterDecides) {
   using srec::RecordKind;
   const std::vector<std::pair<std::string, RecordKind>> cases = {
-      {"S0", RecordKind::other},       {"S5", RecordKind::other},  {"S6", RecordKind::other},
-      {"S4", RecordKind::other},       {"S", RecordKind::other},   {"", RecordKind::other},
+      {"S0", RecordKind::other},       {"S5", RecordKind::other},
+      {"S6", RecordKind::other},       {"S4", RecordKind::other},
+      {"S", RecordKind::other},        {"", RecordKind::other},
       {"S7", RecordKind::termination}, {"S8", RecordKind::termination},
       {"x9", RecordKind::termination}, {"S2", RecordKind::data},
   };
-  for (const auto& [token, kind] : cases) EXPECT_EQ(srec::recordKind(token), kind) << token;
+  for (const auto& [token, kind] : cases)
+    EXPECT_EQ(srec::recordKind(token), kind) << token;
 }
 
 struct Token {
@@ -77,7 +79,8 @@ std::vector<Token> tokensOf(std::string_view input, std::size_t chunk, std::size
   MemorySource source(input, chunk);
   srec::TokenReader reader(source, readSize);
   std::vector<Token> tokens;
-  while (const auto token = reader.next()) tokens.push_back({std::string(*token), reader.line()});
+  while (const auto token = reader.next())
+    tokens.push_back({std::string(*token), reader.line()});
   EXPECT_FALSE(reader.failed());
   return tokens;
 }
@@ -101,10 +104,12 @@ TEST(TokenReader, LineEndsAndBlanksGiveTheSameTokens) {
   std::vector<std::string> texts;
   for (const char* input : {"S1 S9\n", "S1\r\nS9\r\n", "S1\nS9", "\n\n S1  \t S9 \n"}) {
     std::string joined;
-    for (const Token& token : tokensOf(input, 3, 4)) joined += token.text + "|";
+    for (const Token& token : tokensOf(input, 3, 4))
+      joined += token.text + "|";
     texts.push_back(joined);
   }
-  for (const std::string& text : texts) EXPECT_EQ(text, "S1|S9|");
+  for (const std::string& text : texts)
+    EXPECT_EQ(text, "S1|S9|");
 }
 
 TEST(TokenReader, EmptyAndBlankInputsHaveNoTokens) {
