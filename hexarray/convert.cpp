@@ -10,10 +10,6 @@
 namespace hexarray {
 namespace {
 
-bool isHexPair(char high, char low) noexcept {
-  return (srec::hexDigit(high) | srec::hexDigit(low)) >= 0;
-}
-
 void warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAddr,
              std::uint32_t lastLen) {
   const std::string text = "S-record has gaps: sAddr=0x" + srec::toHex(sAddr) + ", lastAddr=0x" +
@@ -43,37 +39,35 @@ ConvertResult convert(srec::TokenReader& in, srec::BufferedWriter& out, std::str
       warnGap(messages, header.sAddr, lastAddr, lastLen);
 
     // Pairs start at the data and stop before the last two characters, the checksum; the length
-    // of the token bounds them, not its count field.
-    const char* chars = token->data();
-    const std::size_t size = token->size();
-    const auto stopAtBadPair = [&](std::size_t i) {
-      if (isHexPair(chars[i], chars[i + 1])) return false;
+    // of the token bounds them, not its count field. Only the characters copied are checked.
+    const std::size_t start = header.dataStart();
+    const std::size_t pairs = token->size() > start + 2 ? (token->size() - 1 - start) / 2 : 0;
+    const char* pair = token->data() + start;
+    if (!srec::allHexDigits({pair, 2 * pairs})) {
       result.badHexDigit = true;
       result.badDigitLine = in.line();
-      return true;
-    };
-    std::size_t i = header.dataStart();
-    if (firstByte && i + 2 < size) {
+      return result;
+    }
+    std::size_t left = pairs;
+    if (firstByte && left > 0) {
       // The array's very first byte has no separator.
-      if (stopAtBadPair(i)) return result;
-      const char text[] = {'0', 'x', chars[i], chars[i + 1]};
+      const char text[] = {'0', 'x', pair[0], pair[1]};
       out.write({text, sizeof text});
       firstByte = false;
-      ++result.totalSize;
-      i += 2;
+      pair += 2;
+      --left;
     }
-    while (i + 2 < size) {
+    result.totalSize += pairs;
+    while (left > 0) {
       // A chunk of pairs at a time, each written as ", 0x" and its two characters.
-      const std::size_t pairs = std::min((size - 1 - i) / 2, out.capacity() / 6);
-      char* text = out.extend(6 * pairs);
-      for (std::size_t k = 0; k < pairs; ++k, i += 2, text += 6) {
-        if (stopAtBadPair(i)) return result;
+      const std::size_t chunk = std::min(left, out.capacity() / 6);
+      char* text = out.extend(6 * chunk);
+      for (const char* const stop = pair + 2 * chunk; pair != stop; pair += 2, text += 6) {
         // NOLINTNEXTLINE(bugprone-not-null-terminated-result): source text, not a C string
         std::memcpy(text, ", 0x", 4);
-        text[4] = chars[i];
-        text[5] = chars[i + 1];
+        std::memcpy(text + 4, pair, 2);
       }
-      result.totalSize += pairs;
+      left -= chunk;
     }
     out.write("\n\t");
     lastAddr = header.sAddr;

@@ -2,19 +2,36 @@
 // Nothing here validates a record; a character that is not a hex digit simply decodes as -1.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace srec {
 
+namespace detail {
+// Indexed by byte: a table rather than comparisons, since data digits are as random as the
+// data, and a mispredicted branch per digit would dominate the conversion's time.
+inline constexpr std::array<std::int8_t, 256> hexValues = [] {
+  std::array<std::int8_t, 256> values{};
+  values.fill(-1);
+  for (int i = 0; i < 10; ++i)
+    values['0' + i] = static_cast<std::int8_t>(i);
+  for (int i = 0; i < 6; ++i) {
+    values['A' + i] = static_cast<std::int8_t>(10 + i);
+    values['a' + i] = static_cast<std::int8_t>(10 + i);
+  }
+  return values;
+}();
+} // namespace detail
+
 // Value of one hexadecimal digit of either case, or -1 for any other byte.
 constexpr int hexDigit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return detail::hexValues[static_cast<unsigned char>(c)];
 }
+
+// True when every byte of `text` is a hexadecimal digit of either case.
+bool allHexDigits(std::string_view text) noexcept;
 
 // Character `index` of a token. Positions at or past its end read as the NUL that ends it, so a
 // short token decodes deterministically and nothing outside it is ever read.
@@ -66,8 +83,12 @@ constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
   header.count = hexDigit(charAt(token, 2)) * 16 + hexDigit(charAt(token, 3));
   header.dataLen = header.count - (header.recType + 2);
   const std::size_t end = header.dataStart();
+  // Whole headers, the usual case, are read without a bounds check per digit.
+  const auto digitAt = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(hexDigit(end <= token.size() ? token[i] : charAt(token, i)));
+  };
   for (std::size_t i = 4; i < end; ++i)
-    header.sAddr = header.sAddr * 16 + static_cast<std::uint32_t>(hexDigit(charAt(token, i)));
+    header.sAddr = header.sAddr * 16 + digitAt(i);
   return header;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,52 +48,44 @@ const char* findSpace(const char* p) noexcept {
 
 TokenReader::TokenReader(ByteSource& source, std::size_t readSize)
     : source_(source), readSize_(std::max<std::size_t>(readSize, 1)),
-      buffer_(readSize_ + padding, '\0') {
-  buffer_[0] = ' ';
+      block_(allocateBlock(readSize_ + padding)) {
+  block_[0] = ' ';
 }
 
 std::optional<std::string_view> TokenReader::next() {
   for (;;) {
-    while (pos_ < end_ && isSpace(buffer_[pos_])) {
-      if (buffer_[pos_] == '\n') ++line_;
+    while (pos_ < end_ && isSpace(block_[pos_])) {
+      if (block_[pos_] == '\n') ++line_;
       ++pos_;
     }
     if (pos_ < end_) break;
-    if (!refill(end_)) return std::nullopt;
+    if (!refill()) return std::nullopt;
   }
-  std::size_t start = pos_;
+  const std::size_t start = pos_;
+  pos_ = static_cast<std::size_t>(findSpace(&block_[pos_]) - block_.get());
+  if (pos_ < end_) return std::string_view(&block_[start], pos_ - start);
+
+  spill_.assign(&block_[start], end_ - start);
   for (;;) {
-    pos_ = static_cast<std::size_t>(findSpace(buffer_.data() + pos_) - buffer_.data());
-    if (pos_ < end_) break;
-    // The token runs on past the data read so far: keep its start and read more behind it.
-    const std::size_t kept = end_ - start;
-    if (!refill(start)) {
+    if (!refill()) {
       if (failed_) return std::nullopt;
-      pos_ = end_;
-      return std::string_view(buffer_.data(), kept);
+      return spill_;
     }
-    start = 0;
-    pos_ = kept;
+    pos_ = static_cast<std::size_t>(findSpace(block_.get()) - block_.get());
+    spill_.append(block_.get(), pos_);
+    if (pos_ < end_) return spill_;
   }
-  return std::string_view(buffer_.data() + start, pos_ - start);
 }
 
-// Moves the bytes from `keepFrom` on to the front, then reads behind them. False at the end of
-// the input or on failure; the kept bytes stay at the front either way.
-bool TokenReader::refill(std::size_t keepFrom) {
-  const std::size_t kept = end_ - keepFrom;
-  std::memmove(buffer_.data(), buffer_.data() + keepFrom, kept);
-  pos_ = 0;
-  end_ = kept;
-  // A long token may leave too little room for a useful read: grow, never shrink.
-  const std::size_t room = buffer_.size() - padding - kept;
-  if (room == 0 || room < readSize_ / 2) buffer_.resize(kept + readSize_ + padding);
+// Reads the next block. False at the end of the input or on failure.
+bool TokenReader::refill() {
   std::optional<std::size_t> got;
-  if (!failed_) got = source_.read({buffer_.data() + kept, buffer_.size() - padding - kept});
-  if (!got) failed_ = true;
-  end_ += got.value_or(0);
-  buffer_[end_] = ' ';
-  return got.value_or(0) > 0;
+  if (!failed_) got = source_.read({block_.get(), readSize_});
+  failed_ = !got;
+  pos_ = 0;
+  end_ = got.value_or(0);
+  block_[end_] = ' ';
+  return end_ > 0;
 }
 
 } // namespace srec

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <vector>
 
 namespace srec {
 
@@ -24,15 +24,17 @@ public:
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
 private:
-  bool refill(std::size_t keepFrom);
+  bool refill();
 
   ByteSource& source_;
   std::size_t readSize_;
-  // Read data is [0, end_); a blank always stands at end_ so that a token scan stops by itself,
-  // and zeroed padding follows it so that the scan may look at whole 16-byte blocks.
-  std::vector<char> buffer_;
+  // Each read fills the block from its start; a blank always stands at end_ so that a token scan
+  // stops by itself, and zeroed padding follows so that the scan may load whole 16-byte groups.
+  Block block_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  // A token that runs on past the end of a block is gathered here.
+  std::string spill_;
   unsigned long line_ = 1;
   bool failed_ = false;
 };

@@ -23,6 +23,23 @@ TEST(HexDigit, EveryByte) {
   }
 }
 
+TEST(AllHexDigits, EveryByteAtEveryPlaceOfShortAndLongRuns) {
+  const std::string digits = "0123456789ABCDEFabcdef";
+  for (std::size_t length = 0; length <= 40; ++length) {
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += digits[i % digits.size()];
+    ASSERT_TRUE(srec::allHexDigits(text)) << text;
+    for (std::size_t place = 0; place < length; ++place) {
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string changed = text;
+        changed[place] = static_cast<char>(byte);
+        const bool hex = digits.find(static_cast<char>(byte)) != std::string::npos;
+        ASSERT_EQ(srec::allHexDigits(changed), hex) << "byte " << byte << " at " << place;
+      }
+    }
+  }
+}
+
 struct HeaderCase {
   std::string token;
   int recType;
