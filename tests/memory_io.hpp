@@ -4,7 +4,6 @@
 #include "srec/io.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,7 +19,7 @@ public:
   std::optional<std::size_t> read(std::span<char> into) override {
     if (offset_ >= failAfter_) return std::nullopt;
     const std::size_t n = std::min({into.size(), chunk_, text_.size() - offset_});
-    std::memcpy(into.data(), text_.data() + offset_, n);
+    text_.copy(into.data(), n, offset_);
     offset_ += n;
     return n;
   }

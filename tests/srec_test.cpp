@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -27,7 +29,8 @@ TEST(AllHexDigits, EveryByteAtEveryPlaceOfShortAndLongRuns) {
   const std::string digits = "0123456789ABCDEFabcdef";
   for (std::size_t length = 0; length <= 40; ++length) {
     std::string text;
-    for (std::size_t i = 0; i < length; ++i) text += digits[i % digits.size()];
+    for (std::size_t i = 0; i < length; ++i)
+      text += digits[i % digits.size()];
     ASSERT_TRUE(srec::allHexDigits(text)) << text;
     for (std::size_t place = 0; place < length; ++place) {
       for (int byte = 0; byte < 256; ++byte) {
