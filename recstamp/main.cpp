@@ -25,8 +25,10 @@ int main(int argc, char* argv[]) {
 
   const std::string_view version = argv[1];
   if (version.size() > recstamp::maxVersionLength) {
-    std::printf("Version string too long: %zu characters, at most %zu.\n", version.size(),
-                recstamp::maxVersionLength);
+    const std::string message = "Version string too long: " + std::to_string(version.size()) +
+                                " characters, at most " +
+                                std::to_string(recstamp::maxVersionLength) + ".\n";
+    std::fputs(message.c_str(), stdout);
     return srec::exitFailure;
   }
   const std::string field = recstamp::versionField(version);

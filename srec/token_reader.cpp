@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -35,7 +36,7 @@ const char* findSpace(const char* p) noexcept {
     const __m128i offset = _mm_sub_epi8(bytes, tab);
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(offset, four), offset);
     const int mask = _mm_movemask_epi8(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, blank)));
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
   }
 #else
   while (!isSpace(*p))

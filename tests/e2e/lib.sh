@@ -12,8 +12,10 @@ trap 'rm -rf "$work"' EXIT
 
 # Windows builds write CR LF line ends: expected texts get the CR added before comparing.
 crlf=${SREC_EXPECT_CRLF:-0}
-# A wrapper to run the tools with (such as wine), empty to run them directly.
+# A wrapper to run the tools with (such as wine), empty to run them directly. Under a wrapper
+# the tools are Windows builds: cases about POSIX devices (/dev/full, /proc) do not apply.
 runner=${SREC_RUNNER:-}
+native() { [ -z "$runner" ]; }
 
 finish_case() {
   [ -n "$case_name" ] || return 0
