@@ -2,7 +2,8 @@
 //   gen_srec SIZE_MB DATA_BYTES KIND(1|2|3) LINE_END(crlf|lf) OUT
 // An S0 header, contiguous data records of DATA_BYTES bytes each until the file reaches SIZE_MB
 // (10^6 bytes), and the termination record that goes with the kind. It prints the number of data
-// bytes and of lines written, so the benchmark can check the tools' outputs against them.
+// bytes and of lines written, so the benchmark can check the tools' outputs against them; with
+// OUT "-" the image goes to standard output and the numbers to standard error.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +52,8 @@ int main(int argc, char* argv[]) {
   const int kind = std::atoi(argv[3]);
   const std::string_view lineEnd = std::string_view(argv[4]) == "crlf" ? "\r\n" : "\n";
   if (dataBytes < 1 || dataBytes > 250 || kind < 1 || kind > 3) return 2;
-  std::FILE* out = std::fopen(argv[5], "wb");
+  const bool toStdout = std::string_view(argv[5]) == "-";
+  std::FILE* out = toStdout ? stdout : std::fopen(argv[5], "wb");
   if (out == nullptr) return 1;
 
   const int addressBytes = kind + 1;
@@ -84,7 +86,7 @@ int main(int argc, char* argv[]) {
   ++lines;
   written += std::fwrite(block.data(), 1, block.size(), out);
   if (std::fclose(out) != 0) return 1;
-  std::printf("%llu %llu\n", static_cast<unsigned long long>(totalData),
-              static_cast<unsigned long long>(lines));
+  std::fprintf(toStdout ? stderr : stdout, "%llu %llu\n",
+               static_cast<unsigned long long>(totalData), static_cast<unsigned long long>(lines));
   return 0;
 }

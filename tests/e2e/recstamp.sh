@@ -97,14 +97,17 @@ S70500000000FA
 S307000000400001B7
 EOF
 
-begin "a byte above 0x7F in the version enters the record and its checksum unsigned"
-printf 'S30800000020000102D4\nS70500000000FA\n' > in.s37
-run "$recstamp" $'\xe9' in.s37 out.s37
-expect_file out.s37 <<'EOF'
+# A lone byte above 0x7F is no valid text on Windows' command line: this runs natively only.
+if native; then
+  begin "a byte above 0x7F in the version enters the record and its checksum unsigned"
+  printf 'S30800000020000102D4\nS70500000000FA\n' > in.s37
+  run "$recstamp" $'\xe9' in.s37 out.s37
+  expect_file out.s37 <<'EOF'
 S30800000020000102D4
 S30900000023E946464618
 S70500000000FA
 EOF
+fi
 
 begin "a version of six characters is padded to eight"
 printf 'S307000000400001B7\nS70500000000FA\n' > in.s37
@@ -137,6 +140,31 @@ begin "NUL bytes, bytes above 0x7F and a 300000-character token are copied as th
 run "$recstamp" R7 in.srec out.srec
 expect_status 0
 expect_same out.srec want.srec
+
+begin "a token of five megabytes is copied whole"
+head -c 5000000 /dev/zero | tr '\0' 'A' > in.srec
+{ head -c 5000000 /dev/zero | tr '\0' 'A'; echo; } | expected > want.srec
+run "$recstamp" R7 in.srec out.srec
+expect_status 0
+expect_same out.srec want.srec
+
+begin "a file of NUL bytes is one token, copied as it stands"
+head -c 1000000 /dev/zero > in.srec
+{ head -c 1000000 /dev/zero; echo; } | expected > want.srec
+run "$recstamp" R7 in.srec out.srec
+expect_status 0
+expect_same out.srec want.srec
+
+begin "records with no line ends at all, only blanks between them"
+printf 'S00600004844521B S30D0000800001020304050607084E S70500008000FF' > in.s37
+run "$recstamp" R7 in.s37 out.s37
+expect_status 0
+expect_file out.s37 <<'EOF'
+S00600004844521B
+S30D0000800001020304050607084E
+S309000080085237464659
+S70500008000FF
+EOF
 
 begin "a version of 248 characters is accepted"
 printf 'S70500000000FA\n' > in.s37
@@ -233,7 +261,7 @@ EOF
   [ "$(cat in.s19)" = S9030000FC ] || fail "the input was changed"
 done
 
-if [ -w /dev/full ]; then
+if native && [ -w /dev/full ]; then
   begin "a full disk is a failure"
   echo S9030000FC > in.s19
   run "$recstamp" R7 in.s19 /dev/full
@@ -243,7 +271,7 @@ Can't write the output file: /dev/full.
 EOF
 fi
 
-if [ -r /proc/self/mem ]; then
+if native && [ -r /proc/self/mem ]; then
   begin "a read error is a failure, not the end of the input, and the output is removed"
   run "$recstamp" R7 /proc/self/mem out.s19
   expect_status 1

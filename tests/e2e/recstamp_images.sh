@@ -13,38 +13,74 @@ fi
 image="$work/image.bin"
 for ((i = 0; i < 1000; i++)); do printf "\\$(printf '%03o' $((i * 7 % 256)))"; done > "$image"
 
-# stamped NAME OBJCOPY-ARGS...: converts the image, stamps it with V1.2 and reads it back.
-stamped() {
-  local name=$1
-  shift
-  objcopy -I binary -O srec "$@" "$image" "$name.srec" || fail "objcopy could not convert"
-  run "$recstamp" V1.2 "$name.srec" "$name.stamped"
+# expect_stamped SREC KIND: stamps SREC with V1.2 and reads both files back with objcopy. The
+# stamped image must be the original with V1.2 written where the rule puts it: after the last
+# data record's address plus its length (S7), or plus half of it (S8, S9), with a version
+# record of KIND.
+expect_stamped() {
+  local srec=$1 kind=$2
+  run "$recstamp" V1.2 "$srec" stamped.srec
   expect_status 0
-  objcopy -I srec -O binary "$name.stamped" "$name.bin" 2> objcopy.log ||
+  grep -q "^S$kind" <(grep -B1 '^S[789]' stamped.srec | head -1) || fail "no S$kind record before the end"
+  objcopy -I srec -O binary "$srec" original.bin || fail "objcopy cannot read the original"
+  objcopy -I srec -O binary stamped.srec stamped.bin 2> objcopy.log ||
     fail "objcopy rejects the stamped file: $(head -1 objcopy.log)"
+
+  # The rule, spelled out once more from the records themselves.
+  local first last terminator digits count address base at
+  first=$(grep -m1 '^S[123]' "$srec" | tr -d '\r')
+  last=$(grep '^S[123]' "$srec" | tail -1 | tr -d '\r')
+  terminator=$(grep -m1 '^S[789]' "$srec")
+  digits=$((2 * (${last:1:1} + 1)))
+  count=$((16#${last:2:2} - ${last:1:1} - 2))
+  address=$((16#${last:4:digits}))
+  base=$((16#${first:4:digits}))
+  if [ "${terminator:1:1}" = 7 ]; then at=$((address + count)); else at=$((address + count / 2)); fi
+  { head -c $((at - base)) original.bin; printf 'V1.2'; tail -c +$((at - base + 5)) original.bin; } > want.bin
+  expect_same stamped.bin want.bin
 }
 
-# expect_version_at OFFSET BIN: BIN is the image with V1.2 written over it at OFFSET.
-expect_version_at() {
-  { head -c "$1" "$image"; printf 'V1.2'; tail -c +$(($1 + 5)) "$image"; } > want.bin
-  expect_same "$2" want.bin
-}
+begin "a binary at 0x100 as S1: the version goes before S9 at half the last length"
+objcopy -I binary -O srec --change-addresses 0x100 "$image" image.srec
+grep -q '^S9' image.srec || fail "objcopy did not write an S1 image"
+expect_stamped image.srec 1
 
-begin "S1 image at 0x100: the version goes before S9, at offset 0x3E0 + 8 / 2"
-stamped s1 --change-addresses 0x100
-grep -q '^S9' s1.srec || fail "objcopy did not write an S1 image"
-grep -q '^S107' s1.stamped || fail "no S1 version record"
-expect_version_at $((0x3E4)) s1.bin
+begin "a binary at 0x10000 as S2: the version goes before S8 at half the last length"
+objcopy -I binary -O srec --change-addresses 0x10000 "$image" image.srec
+grep -q '^S8' image.srec || fail "objcopy did not write an S2 image"
+expect_stamped image.srec 2
 
-begin "S2 image at 0x10000: the version goes before S8, at offset 0x3E0 + 8 / 2"
-stamped s2 --change-addresses 0x10000
-grep -q '^S8' s2.srec || fail "objcopy did not write an S2 image"
-grep -q '^S208' s2.stamped || fail "no S2 version record"
-expect_version_at $((0x3E4)) s2.bin
+begin "a binary at 0x100 as S3: the version goes before S7, right after the image"
+objcopy -I binary -O srec --change-addresses 0x100 --srec-forceS3 "$image" image.srec
+grep -q '^S7' image.srec || fail "objcopy did not write an S3 image"
+expect_stamped image.srec 3
 
-begin "S3 image at 0x100: the version goes before S7, at offset 0x3E0 + 8, right after the image"
-stamped s3 --change-addresses 0x100 --srec-forceS3
-grep -q '^S7' s3.srec || fail "objcopy did not write an S3 image"
-expect_version_at 1000 s3.bin
+if command -v cc > /dev/null; then
+  cat > program.c << 'EOF'
+int table[64] = {1, 2, 3, 5, 8, 13, 21, 34};
+int fib(int n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
+int main(void) { return fib(table[3]); }
+EOF
+  cc -O1 -c program.c -o "$work/program.o"
+  for len in 1 20 64 250; do
+    begin "a compiled object as S3 records of $len bytes"
+    objcopy -O srec --srec-forceS3 --srec-len "$len" "$work/program.o" image.srec
+    expect_stamped image.srec 3
+  done
+else
+  echo "note: no C compiler (Debian package gcc); compiled objects not checked"
+fi
+
+# An executable of the machine's own, with its sections and the gaps between them.
+executable=$(readlink -f "$(type -P true)")
+if head -c 4 "$executable" | grep -q ELF; then
+  for form in "" "--srec-forceS3 --srec-len 64"; do
+    begin "the machine's $executable ${form:-as objcopy writes it}"
+    # shellcheck disable=SC2086
+    objcopy -O srec $form "$executable" image.srec
+    kind=$(grep -m1 '^S[789]' image.srec | cut -c2)
+    expect_stamped image.srec $((10 - kind))
+  done
+fi
 
 report
