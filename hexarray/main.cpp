@@ -9,18 +9,10 @@
 
 int main(int argc, char* argv[]) {
   constexpr const char* usage = "Usage: hexarray.exe [s-record file] [output C source file]\n";
-  switch (srec::parseCommand(argc, argv, 2)) {
-  case srec::Command::help:
-    std::fputs(usage, stdout);
-    return srec::exitSuccess;
-  case srec::Command::version:
-    std::fputs("hexarray " SREC_TOOLS_VERSION "\n", stdout);
-    return srec::exitSuccess;
-  case srec::Command::wrongCount:
-    std::fputs(usage, stdout);
-    return srec::exitUsage;
-  case srec::Command::run:
-    break;
+  if (const auto early =
+          srec::parseCommandLine(argc, argv, 2, usage, "hexarray " SREC_TOOLS_VERSION "\n")) {
+    std::fputs(early->message.c_str(), stdout);
+    return early->exitStatus;
   }
 
   const std::string name = hexarray::arrayName(argv[2]);

@@ -9,18 +9,10 @@
 int main(int argc, char* argv[]) {
   constexpr const char* usage =
       "Usage: recstamp [version string] [s-record file] [output s-record file]\n";
-  switch (srec::parseCommand(argc, argv, 3)) {
-  case srec::Command::help:
-    std::fputs(usage, stdout);
-    return srec::exitSuccess;
-  case srec::Command::version:
-    std::fputs("recstamp " SREC_TOOLS_VERSION "\n", stdout);
-    return srec::exitSuccess;
-  case srec::Command::wrongCount:
-    std::fputs(usage, stdout);
-    return srec::exitUsage;
-  case srec::Command::run:
-    break;
+  if (const auto early =
+          srec::parseCommandLine(argc, argv, 3, usage, "recstamp " SREC_TOOLS_VERSION "\n")) {
+    std::fputs(early->message.c_str(), stdout);
+    return early->exitStatus;
   }
 
   const std::string_view version = argv[1];

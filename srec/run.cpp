@@ -7,13 +7,15 @@
 
 namespace srec {
 
-Command parseCommand(int argc, const char* const* argv, int operands) {
+std::optional<RunOutcome> parseCommandLine(int argc, const char* const* argv, int operands,
+                                           std::string_view usage, std::string_view versionLine) {
   if (argc == 2) {
     const std::string_view flag = argv[1];
-    if (flag == "--help" || flag == "-h") return Command::help;
-    if (flag == "--version") return Command::version;
+    if (flag == "--help" || flag == "-h") return RunOutcome{exitSuccess, std::string(usage)};
+    if (flag == "--version") return RunOutcome{exitSuccess, std::string(versionLine)};
   }
-  return argc == operands + 1 ? Command::run : Command::wrongCount;
+  if (argc != operands + 1) return RunOutcome{exitUsage, std::string(usage)};
+  return std::nullopt;
 }
 
 RunOutcome runPass(const char* inputPath, const char* outputPath, const Pass& pass) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,19 +18,20 @@ inline constexpr int exitSuccess = 0;
 inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
 
-enum class Command { run, help, version, wrongCount };
-
-// A lone --help/-h or --version is honoured; otherwise the operand count decides.
-Command parseCommand(int argc, const char* const* argv, int operands);
-
-// A pass reads tokens and writes its output; it returns the message of a failure of its own, or
-// an empty string. Read and write failures are the runner's to report.
-using Pass = std::function<std::string(TokenReader&, BufferedWriter&)>;
-
 struct RunOutcome {
   int exitStatus = exitSuccess;
   std::string message; // empty on success
 };
+
+// Reads the command line of a tool that takes `operands` file operands. A lone --help/-h gives
+// the usage line and a lone --version the version line, both with success; a wrong count gives
+// the usage line with exitUsage. Nothing is returned when the tool should run.
+std::optional<RunOutcome> parseCommandLine(int argc, const char* const* argv, int operands,
+                                           std::string_view usage, std::string_view versionLine);
+
+// A pass reads tokens and writes its output; it returns the message of a failure of its own, or
+// an empty string. Read and write failures are the runner's to report.
+using Pass = std::function<std::string(TokenReader&, BufferedWriter&)>;
 
 // Opens `inputPath`, refuses an output that is the input itself, creates `outputPath`, runs the
 // pass from one to the other and closes both. After any failure once the output is open, a
