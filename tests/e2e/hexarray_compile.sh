@@ -47,12 +47,7 @@ for form in "S1 --change-addresses 0x100" "S2 --change-addresses 0x20000" \
 done
 
 # Sections of ELF files, each one contiguous: a compiled object's and the machine's own.
-cat > program.c << 'EOF'
-int table[64] = {1, 2, 3, 5, 8, 13, 21, 34};
-int fib(int n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
-int main(void) { return fib(table[3]); }
-EOF
-cc -O1 -c program.c -o "$work/program.o"
+cc -O1 -c "$e2e_dir/program.c" -o "$work/program.o"
 executable=$(readlink -f "$(type -P true)")
 for form in "$work/program.o .text 7" "$work/program.o .data 250" "$executable .text 32" \
   "$executable .rodata 16"; do

@@ -3,6 +3,8 @@
 # it expects. Sourced by the case scripts; prints "N passed, N failed" at the end.
 set -u
 
+# The folder of these scripts, for the files that cases share.
+e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 passed=0
 failed=0
 case_name=""

@@ -56,12 +56,7 @@ grep -q '^S7' image.srec || fail "objcopy did not write an S3 image"
 expect_stamped image.srec 3
 
 if command -v cc > /dev/null; then
-  cat > program.c << 'EOF'
-int table[64] = {1, 2, 3, 5, 8, 13, 21, 34};
-int fib(int n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
-int main(void) { return fib(table[3]); }
-EOF
-  cc -O1 -c program.c -o "$work/program.o"
+  cc -O1 -c "$e2e_dir/program.c" -o "$work/program.o"
   for len in 1 20 64 250; do
     begin "a compiled object as S3 records of $len bytes"
     objcopy -O srec --srec-forceS3 --srec-len "$len" "$work/program.o" image.srec
