@@ -23,6 +23,7 @@ const unsigned char boot_C[] =
 }; /* Total Size = 6 bytes */
 
 EOF
+cp boot.c "$work/contiguous.c"
 
 begin "a gap is reported and the array written as if there were none"
 printf 'S00600004844521B\r\nS107000001020304EE\r\nS10500060506EB\r\nS9030000FC\r\n' > gap.s19
@@ -31,16 +32,7 @@ expect_status 0
 expect_stdout <<'EOF'
 S-record has gaps: sAddr=0x6, lastAddr=0x0, lastLen=0x4
 EOF
-expect_file boot.c <<'EOF'
-
-const unsigned char boot_C[] = 
-{
-	  0x01, 0x02, 0x03, 0x04
-	, 0x05, 0x06
-	
-}; /* Total Size = 6 bytes */
-
-EOF
+expect_same boot.c "$work/contiguous.c"
 
 begin "no data record: header, nothing, footer"
 printf 'S00600004844521B\nS9030000FC\n' > none.s19
