@@ -28,8 +28,8 @@ row() { # image command seconds kib input-bytes cat-seconds
 check() { [ "$1" = "$2" ] || { echo "CHECK FAILED: $3: $1, expected $2" >&2; exit 1; }; }
 
 first=1
-for spec in "${images[@]}"; do
-  read -r mb bytes ending <<< "$spec"
+for shape in "${images[@]}"; do
+  read -r mb bytes ending <<< "$shape"
   name="${mb}MB S3 ${bytes}B/rec $ending"
   in="$dir/image.s37"
   read -r totalData lines < <("$bin/gen_srec" "$mb" "$bytes" 3 "$ending" "$in")
