@@ -5,8 +5,6 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace srec {
@@ -16,19 +14,21 @@ bool writeAll(std::FILE* stream, std::span<const char> bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
+enum class FileKind { regular, directory, other };
+
 #if defined(_WIN32)
-bool isRegularOrDirectory(std::FILE* file, bool& directory) {
+FileKind kindOf(std::FILE* file) {
   struct _stat64 info {};
-  if (_fstat64(_fileno(file), &info) != 0) return false;
-  directory = (info.st_mode & _S_IFMT) == _S_IFDIR;
-  return (info.st_mode & _S_IFMT) == _S_IFREG;
+  if (_fstat64(_fileno(file), &info) != 0) return FileKind::other;
+  if ((info.st_mode & _S_IFMT) == _S_IFREG) return FileKind::regular;
+  return (info.st_mode & _S_IFMT) == _S_IFDIR ? FileKind::directory : FileKind::other;
 }
 #else
-bool isRegularOrDirectory(std::FILE* file, bool& directory) {
+FileKind kindOf(std::FILE* file) {
   struct stat info {};
-  if (fstat(fileno(file), &info) != 0) return false;
-  directory = S_ISDIR(info.st_mode);
-  return S_ISREG(info.st_mode);
+  if (fstat(fileno(file), &info) != 0) return FileKind::other;
+  if (S_ISREG(info.st_mode)) return FileKind::regular;
+  return S_ISDIR(info.st_mode) ? FileKind::directory : FileKind::other;
 }
 #endif
 
@@ -37,9 +37,7 @@ bool isRegularOrDirectory(std::FILE* file, bool& directory) {
 bool InputFile::open(const char* path) {
   file_.reset(std::fopen(path, "rb"));
   if (!file_) return false;
-  bool directory = false;
-  isRegularOrDirectory(file_.get(), directory);
-  if (directory) {
+  if (kindOf(file_.get()) == FileKind::directory) {
     file_.reset();
     return false;
   }
@@ -82,8 +80,7 @@ bool OutputFile::open(const char* path) {
   file_.reset(std::fopen(path, "w"));
   if (!file_) return false;
   path_ = path;
-  bool directory = false;
-  regular_ = isRegularOrDirectory(file_.get(), directory);
+  regular_ = kindOf(file_.get()) == FileKind::regular;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   return true;
 }
