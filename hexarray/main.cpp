@@ -4,26 +4,24 @@
 #include "srec/files.hpp"
 #include "srec/run.hpp"
 
-#include <cstdio>
 #include <string>
 
 int main(int argc, char* argv[]) {
-  constexpr const char* usage = "Usage: hexarray.exe [s-record file] [output C source file]\n";
-  if (const auto early =
-          srec::parseCommandLine(argc, argv, 2, usage, "hexarray " SREC_TOOLS_VERSION "\n")) {
-    std::fputs(early->message.c_str(), stdout);
-    return early->exitStatus;
-  }
+  constexpr srec::Tool tool{
+      "hexarray", "Usage: hexarray.exe [s-record file] [output C source file]\n", "", 2, ""};
+  const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
+  if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
 
-  const std::string name = hexarray::arrayName(argv[2]);
+  const std::string& input = line.operands[0];
+  const std::string& output = line.operands[1];
+  const std::string name = hexarray::arrayName(output);
   srec::StreamSink messages(stdout);
-  const srec::RunOutcome outcome =
-      srec::runPass(argv[1], argv[2], [&](srec::TokenReader& in, srec::BufferedWriter& out) {
-        const hexarray::ConvertResult result = hexarray::convert(in, out, name, messages);
-        if (!result.badHexDigit) return std::string();
-        return "Bad hex digit in data record at line " + std::to_string(result.badDigitLine) +
-               ".\n";
-      });
-  std::fputs(outcome.message.c_str(), stdout);
-  return outcome.exitStatus;
+  const auto failure = srec::runPass(input, output, [&](auto& in, auto& out) {
+    return hexarray::convert(in, out, name, messages);
+  });
+  if (failure && failure->kind == srec::Failure::Kind::badHexDigit)
+    return srec::finish(
+        tool, "Bad hex digit in data record at line " + std::to_string(failure->line) + ".\n",
+        srec::exitFailure);
+  return srec::finish(tool, failure, input, output);
 }

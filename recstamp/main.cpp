@@ -1,37 +1,40 @@
-// recstamp VERSION IN OUT: copies an S-record file with a version record added.
+// recstamp [--byte-addressed] VERSION IN OUT: copies an S-record file with a version record added.
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
+#include "srec/hex.hpp"
 #include "srec/run.hpp"
 
-#include <cstdio>
 #include <string>
 
 int main(int argc, char* argv[]) {
-  constexpr const char* usage =
-      "Usage: recstamp [version string] [s-record file] [output s-record file]\n";
-  if (const auto early =
-          srec::parseCommandLine(argc, argv, 3, usage, "recstamp " SREC_TOOLS_VERSION "\n")) {
-    std::fputs(early->message.c_str(), stdout);
-    return early->exitStatus;
-  }
+  constexpr srec::Tool tool{
+      "recstamp", "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
+      "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
+      "  --byte-addressed  S1/S2 image whose addresses count bytes: before S8, S9 and at the end\n"
+      "                    the record follows the whole last length, as before S7\n",
+      3, "--byte-addressed"};
+  const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
+  if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
 
-  const std::string_view version = argv[1];
-  if (version.size() > recstamp::maxVersionLength) {
-    const std::string message = "Version string too long: " + std::to_string(version.size()) +
-                                " characters, at most " +
-                                std::to_string(recstamp::maxVersionLength) + ".\n";
-    std::fputs(message.c_str(), stdout);
-    return srec::exitFailure;
-  }
+  const std::string& version = line.operands[0];
+  if (version.size() > recstamp::maxVersionLength)
+    return srec::finish(tool,
+                        "Version string too long: " + std::to_string(version.size()) +
+                            " characters, at most " + std::to_string(recstamp::maxVersionLength) +
+                            ".\n",
+                        srec::exitFailure);
   const std::string field = recstamp::versionField(version);
+  const auto addressing = line.option ? recstamp::Addressing::byte : recstamp::Addressing::word;
 
-  const srec::RunOutcome outcome =
-      srec::runPass(argv[2], argv[3], [&](srec::TokenReader& in, srec::BufferedWriter& out) {
-        const auto misfit = recstamp::stamp(in, out, field);
-        if (!misfit) return std::string();
-        return "Version record address 0x" + srec::toHex(misfit->address, true) +
-               " does not fit an S" + std::to_string(misfit->recType) + " record.\n";
-      });
-  std::fputs(outcome.message.c_str(), stdout);
-  return outcome.exitStatus;
+  const std::string& input = line.operands[1];
+  const std::string& output = line.operands[2];
+  const auto failure = srec::runPass(input, output, [&](auto& in, auto& out) {
+    return recstamp::stamp(in, out, field, addressing);
+  });
+  if (failure && failure->kind == srec::Failure::Kind::addressMisfit)
+    return srec::finish(tool,
+                        "Version record address 0x" + srec::toHex(failure->address, true) +
+                            " does not fit an S" + std::to_string(failure->recType) + " record.\n",
+                        srec::exitFailure);
+  return srec::finish(tool, failure, input, output);
 }

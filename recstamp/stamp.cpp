@@ -1,24 +1,27 @@
 #include "recstamp/stamp.hpp"
 
+#include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
 
 namespace recstamp {
 
-std::optional<VersionRecord> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField) {
+std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
+                                   std::string_view versionField, Addressing addressing) {
   bool terminatorSeen = false;
   int lastType = -1;
   // The last data record, or the version record written after it.
   std::uint32_t lastAddr = 0;
   std::uint32_t lastLen = 0;
 
-  // Writes a version record, which then stands for the last data record. A record whose address
-  // does not fit its kind is returned unwritten.
-  auto insert = [&](int recType, std::uint32_t address) -> std::optional<VersionRecord> {
-    const VersionRecord record{recType, address, versionField};
-    if (!record.addressFits()) return record;
+  // Writes a version record `whole` or half of lastLen after lastAddr; it then stands for the
+  // last data record. The address is not wrapped: one beyond the kind's reach stops the pass.
+  auto insert = [&](int recType, bool whole) -> std::optional<srec::Failure> {
+    const std::uint32_t step = whole || addressing == Addressing::byte ? lastLen : lastLen / 2;
+    const VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
+    if (!record.addressFits())
+      return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, recType};
     record.writeTo(out);
-    lastAddr = address;
+    lastAddr = static_cast<std::uint32_t>(record.address);
     lastLen = record.count();
     return std::nullopt;
   };
@@ -36,12 +39,10 @@ std::optional<VersionRecord> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     }
     case srec::RecordKind::termination: {
       terminatorSeen = true;
-      // S7 ends S3 files, S8 S2 files, S9 S1 files. The images are word-addressed, so S8 and S9
-      // advance by half the last length; S7 advances by all of it.
+      // S7 ends S3 files, S8 S2 files, S9 S1 files; only S3 images advance by the whole length
+      // whatever the addressing.
       const char terminator = (*token)[1];
-      const int recType = '0' + 10 - terminator;
-      const std::uint32_t step = terminator == '7' ? lastLen : lastLen / 2;
-      if (auto misfit = insert(recType, lastAddr + step)) return misfit;
+      if (auto misfit = insert('0' + 10 - terminator, terminator == '7')) return misfit;
       break;
     }
     case srec::RecordKind::other:
@@ -50,10 +51,12 @@ std::optional<VersionRecord> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     out.write(*token);
     out.put('\n');
   }
+  if (out.failed()) return srec::Failure{srec::Failure::Kind::write};
+  if (auto failure = in.failure()) return failure;
 
   if (lastType != -1 && !terminatorSeen) {
     // Without a termination record to go by, S1 and S2 data both get an S2 record.
-    return insert(lastType == 3 ? 3 : 2, lastAddr + lastLen / 2);
+    return insert(lastType == 3 ? 3 : 2, false);
   }
   return std::nullopt;
 }

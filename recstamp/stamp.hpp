@@ -2,7 +2,7 @@
 // front of every termination record, or once at the end when there is none.
 #pragma once
 
-#include "recstamp/version_record.hpp"
+#include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
 
@@ -11,9 +11,14 @@
 
 namespace recstamp {
 
-// Runs the pass. Returns the version record that could not be written because its address does
-// not fit its kind, in which case the pass stopped there.
-std::optional<VersionRecord> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField);
+// How S1 and S2 images count their addresses. Word-addressed images advance by half a record's
+// byte count before S8, S9 and at the end of the input; byte-addressed ones by all of it, as S3
+// images always do before S7.
+enum class Addressing { word, byte };
+
+// Runs the pass. A version record whose address does not fit its kind stops it there.
+std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
+                                   std::string_view versionField,
+                                   Addressing addressing = Addressing::word);
 
 } // namespace recstamp

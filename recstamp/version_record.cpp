@@ -1,31 +1,16 @@
 #include "recstamp/version_record.hpp"
 
+#include "srec/hex.hpp"
+
+#include <array>
 #include <numeric>
 
 namespace recstamp {
-namespace {
-
-constexpr char hexDigits[] = "0123456789ABCDEF";
-
-// Writes the low `bytes` bytes of `value`, most significant first, two digits each.
-void writeHex(srec::BufferedWriter& out, std::uint32_t value, int bytes) {
-  char* digits = out.extend(2 * static_cast<std::size_t>(bytes));
-  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-    *digits++ = hexDigits[(value >> (shift + 4)) & 0xF];
-    *digits++ = hexDigits[(value >> shift) & 0xF];
-  }
-}
-
-} // namespace
 
 std::string versionField(std::string_view version) {
   std::string field(version);
   field.append((4 - field.size() % 4) % 4, 'F');
   return field;
-}
-
-bool VersionRecord::addressFits() const noexcept {
-  return recType == 3 || address >> (8 * (recType + 1)) == 0;
 }
 
 std::uint8_t VersionRecord::checksum() const noexcept {
@@ -39,14 +24,20 @@ std::uint8_t VersionRecord::checksum() const noexcept {
 }
 
 void VersionRecord::writeTo(srec::BufferedWriter& out) const {
-  const char type[] = {'S', static_cast<char>('0' + recType)};
-  out.write({type, sizeof type});
-  writeHex(out, count(), 1);
-  writeHex(out, address, recType + 1);
+  // "S", the type, then count, address, data and checksum as hex pairs, then the line end: at
+  // most 2 + 2 * 256 + 1 characters.
+  std::array<char, 2 + 2 * 256 + 1> line{};
+  char* text = line.data();
+  *text++ = 'S';
+  *text++ = static_cast<char>('0' + recType);
+  text = srec::putHexBytes(text, count(), 1);
+  text = srec::putHexBytes(text, static_cast<std::uint32_t>(address), recType + 1);
   for (const char c : data)
-    writeHex(out, static_cast<unsigned char>(c), 1);
-  writeHex(out, checksum(), 1);
-  out.put('\n');
+    // cppcheck-suppress useStlAlgorithm
+    text = srec::putHexBytes(text, static_cast<unsigned char>(c), 1);
+  text = srec::putHexBytes(text, checksum(), 1);
+  *text++ = '\n';
+  out.write({line.data(), static_cast<std::size_t>(text - line.data())});
 }
 
 } // namespace recstamp

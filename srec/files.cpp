@@ -1,49 +1,36 @@
 #include "srec/files.hpp"
 
-#include <sys/stat.h>
+#include "srec/hex.hpp"
 
-#if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
-#endif
+#include <chrono>
+#include <random>
 
 namespace srec {
 namespace {
+
+using Kind = platform::FileFacts::Kind;
 
 bool writeAll(std::FILE* stream, std::span<const char> bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
-enum class FileKind { regular, directory, other };
-
-#if defined(_WIN32)
-FileKind kindOf(std::FILE* file) {
-  struct _stat64 info {};
-  if (_fstat64(_fileno(file), &info) != 0) return FileKind::other;
-  if ((info.st_mode & _S_IFMT) == _S_IFREG) return FileKind::regular;
-  return (info.st_mode & _S_IFMT) == _S_IFDIR ? FileKind::directory : FileKind::other;
+// A hidden name beside `target`, new on every call: ".out.c.1f3a9c0e" for "dir/out.c".
+std::string temporaryName(const std::string& target) {
+  static std::mt19937 random(
+      std::random_device{}() ^
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const std::size_t slash = target.find_last_of("/\\") + 1;
+  return target.substr(0, slash) + "." + target.substr(slash) + "." + toHex(random());
 }
-#else
-FileKind kindOf(std::FILE* file) {
-  struct stat info {};
-  if (fstat(fileno(file), &info) != 0) return FileKind::other;
-  if (S_ISREG(info.st_mode)) return FileKind::regular;
-  return S_ISDIR(info.st_mode) ? FileKind::directory : FileKind::other;
-}
-#endif
 
 } // namespace
 
-bool InputFile::open(const char* path) {
-  file_.reset(std::fopen(path, "rb"));
-  if (!file_) return false;
-  if (kindOf(file_.get()) == FileKind::directory) {
-    file_.reset();
-    return false;
-  }
+bool InputFile::open(const std::string& path) {
+  if (platform::facts(path).kind == Kind::directory) return false;
+  file_ = platform::openForReading(path);
   // The reader asks for whole blocks; a second buffer in stdio would only copy them once more.
-  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  return true;
+  if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  return file_ != nullptr;
 }
 
 std::optional<std::size_t> InputFile::read(std::span<char> into) {
@@ -52,52 +39,106 @@ std::optional<std::size_t> InputFile::read(std::span<char> into) {
   return got;
 }
 
-#if defined(_WIN32)
-bool InputFile::isSameFile(const char* path) const {
-  BY_HANDLE_FILE_INFORMATION input{};
-  auto* inputHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_.get())));
-  if (!GetFileInformationByHandle(inputHandle, &input)) return false;
-  HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (other == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION output{};
-  const bool known = GetFileInformationByHandle(other, &output) != 0;
-  CloseHandle(other);
-  return known && input.dwVolumeSerialNumber == output.dwVolumeSerialNumber &&
-         input.nFileIndexHigh == output.nFileIndexHigh &&
-         input.nFileIndexLow == output.nFileIndexLow;
+bool InputFile::isSameFile(const std::string& path) const {
+  return platform::isSameFile(file_.get(), path);
 }
-#else
-bool InputFile::isSameFile(const char* path) const {
-  struct stat input {};
-  struct stat output {};
-  return fstat(fileno(file_.get()), &input) == 0 && stat(path, &output) == 0 &&
-         input.st_dev == output.st_dev && input.st_ino == output.st_ino;
-}
-#endif
 
-bool OutputFile::open(const char* path) {
-  file_.reset(std::fopen(path, "w"));
-  if (!file_) return false;
-  path_ = path;
-  regular_ = kindOf(file_.get()) == FileKind::regular;
+bool OutputFile::open(const std::string& path) {
+  const platform::FileFacts facts = platform::facts(path);
+  if (facts.kind == Kind::directory) return false;
+  if (facts.stream != nullptr) {
+    // The tool's own standard output or error: written through that stream, so that the output
+    // and the messages never overwrite each other.
+    stream_ = facts.stream;
+    mode_ = Mode::stream;
+    return true;
+  }
+  if (facts.kind == Kind::other) {
+    file_ = platform::openForWriting(path, false, false);
+    mode_ = Mode::direct;
+  } else {
+    target_ = platform::finalName(path);
+    // A read-only output is refused even where its folder would let it be replaced.
+    if (facts.kind == Kind::regular && !platform::openForWriting(target_, false, false))
+      return false;
+    for (int attempt = 0; attempt < 16 && !file_; ++attempt)
+      file_ = platform::createNew(temporary_ = temporaryName(target_));
+    if (file_) {
+      if (facts.kind == Kind::regular) platform::keepPermissions(file_.get(), facts);
+      mode_ = facts.links > 1 ? Mode::copyIn : Mode::replace;
+      platform::guard(&temporary_, nullptr);
+    } else {
+      // Nothing can be made beside the output: it is written directly, and emptied after a
+      // failure, so that no partial file passes for whole.
+      temporary_.clear();
+      file_ = platform::openForWriting(target_, true, true);
+      mode_ = Mode::directRegular;
+      if (file_) platform::guard(nullptr, file_.get());
+    }
+  }
+  if (!file_) {
+    discard();
+    return false;
+  }
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  stream_ = file_.get();
   return true;
 }
 
 bool OutputFile::write(std::span<const char> bytes) {
-  return writeAll(file_.get(), bytes);
+  return writeAll(stream_, bytes);
 }
 
-bool OutputFile::close() noexcept {
-  std::FILE* file = file_.release();
-  return file == nullptr || std::fclose(file) == 0;
+bool OutputFile::commit() {
+  bool whole = false;
+  switch (mode_) {
+  case Mode::closed:
+    return false;
+  case Mode::stream:
+    whole = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
+    break;
+  case Mode::direct:
+    whole = std::fclose(file_.release()) == 0;
+    break;
+  case Mode::directRegular:
+    whole = std::fflush(stream_) == 0 && std::fclose(file_.release()) == 0;
+    break;
+  case Mode::replace:
+  case Mode::copyIn:
+    // The data reaches the disk before it takes the output's place, so that even a power cut
+    // leaves the old output or the new one, whole.
+    whole = platform::sync(stream_) && std::fclose(file_.release()) == 0 &&
+            (mode_ == Mode::replace ? platform::replace(temporary_, target_) : copyIntoTarget());
+    if (whole && mode_ == Mode::copyIn) platform::remove(temporary_);
+    break;
+  }
+  if (!whole) {
+    discard();
+    return false;
+  }
+  platform::guardNothing();
+  mode_ = Mode::closed;
+  return true;
 }
 
 void OutputFile::discard() noexcept {
-  close();
-  if (regular_) std::remove(path_.c_str());
-  regular_ = false;
+  if (mode_ == Mode::directRegular && file_) platform::truncate(file_.get());
+  file_.reset();
+  if (mode_ == Mode::replace || mode_ == Mode::copyIn) platform::remove(temporary_);
+  platform::guardNothing();
+  mode_ = Mode::closed;
+}
+
+// Copies the whole temporary file into the target, which keeps its other hard links.
+bool OutputFile::copyIntoTarget() {
+  const platform::FileHandle from = platform::openForReading(temporary_);
+  platform::FileHandle to = platform::openForWriting(target_, true, false, false);
+  if (!from || !to) return false;
+  const Block block = allocateBlock(blockSize);
+  std::size_t got = 0;
+  while ((got = std::fread(block.get(), 1, blockSize, from.get())) > 0)
+    if (!writeAll(to.get(), {block.get(), got})) return false;
+  return std::ferror(from.get()) == 0 && platform::sync(to.get()) && std::fclose(to.release()) == 0;
 }
 
 bool StreamSink::write(std::span<const char> bytes) {

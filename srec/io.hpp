@@ -2,6 +2,7 @@
 // Files and memory both sit behind these interfaces, so each pass can be run in a test.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -52,8 +53,9 @@ public:
 
   void put(char c) { *extend(1) = c; }
 
-  // Room for exactly `n` more bytes (n <= capacity()), which the caller fills at once.
+  // Room for exactly `n` more bytes, which the caller fills at once.
   [[nodiscard]] char* extend(std::size_t n) {
+    assert(n <= capacity_);
     if (n > capacity_ - used_) flush();
     char* room = buffer_.get() + used_;
     used_ += n;

@@ -2,36 +2,13 @@
 // Nothing here validates a record; a character that is not a hex digit simply decodes as -1.
 #pragma once
 
-#include <array>
+#include "srec/hex.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace srec {
-
-namespace detail {
-// Indexed by byte: a table rather than comparisons, since data digits are as random as the
-// data, and a mispredicted branch per digit would dominate the conversion's time.
-inline constexpr std::array<std::int8_t, 256> hexValues = [] {
-  std::array<std::int8_t, 256> values{};
-  values.fill(-1);
-  for (int i = 0; i < 10; ++i)
-    values['0' + i] = static_cast<std::int8_t>(i);
-  for (int i = 0; i < 6; ++i) {
-    values['A' + i] = static_cast<std::int8_t>(10 + i);
-    values['a' + i] = static_cast<std::int8_t>(10 + i);
-  }
-  return values;
-}();
-} // namespace detail
-
-// Value of one hexadecimal digit of either case, or -1 for any other byte.
-constexpr int hexDigit(char c) noexcept {
-  return detail::hexValues[static_cast<unsigned char>(c)];
-}
-
-// True when every byte of `text` is a hexadecimal digit of either case.
-bool allHexDigits(std::string_view text) noexcept;
 
 // Character `index` of a token. Positions at or past its end read as the NUL that ends it, so a
 // short token decodes deterministically and nothing outside it is ever read.

@@ -1,55 +1,85 @@
 #include "srec/run.hpp"
 
 #include "srec/files.hpp"
+#include "srec/platform.hpp"
 
-#include <cctype>
-#include <charconv>
+#include <cstdio>
 
 namespace srec {
 
-std::optional<RunOutcome> parseCommandLine(int argc, const char* const* argv, int operands,
-                                           std::string_view usage, std::string_view versionLine) {
-  if (argc == 2) {
-    const std::string_view flag = argv[1];
-    if (flag == "--help" || flag == "-h") return RunOutcome{exitSuccess, std::string(usage)};
-    if (flag == "--version") return RunOutcome{exitSuccess, std::string(versionLine)};
+CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
+  platform::openStandardStreams();
+  CommandLine line;
+  line.operands = platform::arguments(argc, argv);
+  std::vector<std::string>& words = line.operands;
+  if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
+    line.exitStatus = exitSuccess;
+    line.text = std::string(tool.usage) + std::string(tool.help);
+  } else if (words.size() == 1 && words[0] == "--version") {
+    line.exitStatus = exitSuccess;
+    line.text = std::string(tool.name) + " " SREC_TOOLS_VERSION "\n";
+  } else {
+    line.option = !tool.option.empty() && !words.empty() && words[0] == tool.option;
+    if (line.option) words.erase(words.begin());
+    if (words.size() != tool.operands) {
+      line.exitStatus = exitUsage;
+      line.text = tool.usage;
+    }
   }
-  if (argc != operands + 1) return RunOutcome{exitUsage, std::string(usage)};
-  return std::nullopt;
+  return line;
 }
 
-RunOutcome runPass(const char* inputPath, const char* outputPath, const Pass& pass) {
+std::optional<Failure> runPass(const std::string& inputPath, const std::string& outputPath,
+                               const Pass& pass) {
+  using Kind = Failure::Kind;
   InputFile input;
-  if (!input.open(inputPath))
-    return {exitFailure, "\nCan't open the source file: " + std::string(inputPath) + ".\n"};
-  if (input.isSameFile(outputPath))
-    return {exitFailure, "Input and output are the same file: " + std::string(outputPath) + ".\n"};
+  if (!input.open(inputPath)) return Failure{Kind::openInput};
+  if (input.isSameFile(outputPath)) return Failure{Kind::sameFile};
   OutputFile output;
-  if (!output.open(outputPath))
-    return {exitFailure, "Can't open the output file: " + std::string(outputPath) + ".\n"};
+  if (!output.open(outputPath)) return Failure{Kind::openOutput};
 
   TokenReader reader(input);
   BufferedWriter writer(output);
-  std::string message = pass(reader, writer);
-  if (message.empty() && reader.failed())
-    message = "Can't read the source file: " + std::string(inputPath) + ".\n";
-  input.close();
-  const bool written = writer.flush() && output.close();
-  if (message.empty() && !written)
-    message = "Can't write the output file: " + std::string(outputPath) + ".\n";
-  if (message.empty()) return {};
-  output.discard();
-  return {exitFailure, std::move(message)};
+  if (auto failure = pass(reader, writer)) return failure;
+  if (!writer.flush()) return Failure{Kind::write};
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return Failure{Kind::writeStdout};
+  if (!output.commit()) return Failure{Kind::write};
+  return std::nullopt;
 }
 
-std::string toHex(std::uint32_t value, bool upperCase) {
-  std::string digits(8, '0');
-  auto* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
-  digits.resize(static_cast<std::size_t>(end - digits.data()));
-  if (upperCase)
-    for (char& c : digits)
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return digits;
+std::string describe(const Failure& failure, const std::string& inputPath,
+                     const std::string& outputPath) {
+  switch (failure.kind) {
+  case Failure::Kind::openInput:
+    return "\nCan't open the source file: " + inputPath + ".\n";
+  case Failure::Kind::sameFile:
+    return "Input and output are the same file: " + outputPath + ".\n";
+  case Failure::Kind::openOutput:
+    return "Can't open the output file: " + outputPath + ".\n";
+  case Failure::Kind::read:
+    return "Can't read the source file: " + inputPath + ".\n";
+  case Failure::Kind::tooLong:
+    return "Record too long at line " + std::to_string(failure.line) + ": more than " +
+           std::to_string(maxTokenLength) + " characters.\n";
+  case Failure::Kind::write:
+    return "Can't write the output file: " + outputPath + ".\n";
+  default:
+    return {};
+  }
+}
+
+int finish(const Tool& tool, std::string_view text, int status) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  const std::string complaint = std::string(tool.name) + ": can't write standard output\n";
+  std::fputs(complaint.c_str(), stderr);
+  return exitFailure;
+}
+
+int finish(const Tool& tool, const std::optional<Failure>& failure, const std::string& inputPath,
+           const std::string& outputPath) {
+  if (!failure) return finish(tool, "", exitSuccess);
+  return finish(tool, describe(*failure, inputPath, outputPath), exitFailure);
 }
 
 } // namespace srec

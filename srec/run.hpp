@@ -1,16 +1,16 @@
 // What both tools do around their pass: read the command line, open and check the files, run the
-// pass, and turn every failure into one message and an exit status. Nothing here prints; each
-// tool's main prints the message it gets back.
+// pass, commit the output, and print what each tool's main makes of a failure.
 #pragma once
 
+#include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace srec {
 
@@ -18,27 +18,46 @@ inline constexpr int exitSuccess = 0;
 inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
 
-struct RunOutcome {
-  int exitStatus = exitSuccess;
-  std::string message; // empty on success
+// A tool's command line: `operands` file names and such, after `option` when given.
+struct Tool {
+  std::string_view name;
+  std::string_view usage; // the usage line
+  std::string_view help;  // what --help prints after it
+  std::size_t operands;
+  std::string_view option; // the one option the tool takes, or empty
 };
 
-// Reads the command line of a tool that takes `operands` file operands. A lone --help/-h gives
-// the usage line and a lone --version the version line, both with success; a wrong count gives
-// the usage line with exitUsage. Nothing is returned when the tool should run.
-std::optional<RunOutcome> parseCommandLine(int argc, const char* const* argv, int operands,
-                                           std::string_view usage, std::string_view versionLine);
+struct CommandLine {
+  std::vector<std::string> operands; // UTF-8
+  bool option = false;
+  // Set when the tool only prints `text` (usage, help, version) and exits with this status.
+  std::optional<int> exitStatus;
+  std::string text;
+};
 
-// A pass reads tokens and writes its output; it returns the message of a failure of its own, or
-// an empty string. Read and write failures are the runner's to report.
-using Pass = std::function<std::string(TokenReader&, BufferedWriter&)>;
+// Prepares the process (standard descriptors) and reads its command line. --help, -h and
+// --version count only when they stand alone.
+CommandLine readCommandLine(const Tool& tool, int argc, char** argv);
 
-// Opens `inputPath`, refuses an output that is the input itself, creates `outputPath`, runs the
-// pass from one to the other and closes both. After any failure once the output is open, a
-// regular output file is removed.
-RunOutcome runPass(const char* inputPath, const char* outputPath, const Pass& pass);
+// A pass reads tokens and writes its output; it reports the first failure, its own or the
+// reader's and writer's, and stops there.
+using Pass = std::function<std::optional<Failure>(TokenReader&, BufferedWriter&)>;
 
-// Hexadecimal digits of `value` without leading zeros, in lower or upper case.
-std::string toHex(std::uint32_t value, bool upperCase = false);
+// Opens the input, refuses an output that is the input itself, runs the pass from one to the
+// other, and commits the output only when all of it and every message was written. After a
+// failure the output is as it was before the run.
+std::optional<Failure> runPass(const std::string& inputPath, const std::string& outputPath,
+                               const Pass& pass);
+
+// The message of a failure that both tools share; empty for the others.
+std::string describe(const Failure& failure, const std::string& inputPath,
+                     const std::string& outputPath);
+
+// Prints `text` on standard output and gives the exit status: `status`, or a failure when
+// standard output could not be written, which is then told on standard error.
+int finish(const Tool& tool, std::string_view text, int status);
+// The same for the outcome of runPass.
+int finish(const Tool& tool, const std::optional<Failure>& failure, const std::string& inputPath,
+           const std::string& outputPath);
 
 } // namespace srec

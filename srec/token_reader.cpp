@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,6 +13,7 @@ namespace srec {
 namespace {
 
 constexpr std::size_t padding = 64;
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
 constexpr std::array<bool, 256> spaceTable = [] {
   std::array<bool, 256> table{};
@@ -49,44 +51,53 @@ const char* findSpace(const char* p) noexcept {
 
 TokenReader::TokenReader(ByteSource& source, std::size_t readSize)
     : source_(source), readSize_(std::max<std::size_t>(readSize, 1)),
-      block_(allocateBlock(readSize_ + padding)) {
+      block_(allocateBlock(maxTokenLength + readSize_ + padding)) {
   block_[0] = ' ';
 }
 
 std::optional<std::string_view> TokenReader::next() {
+  if (!started_) {
+    started_ = true;
+    while (end_ < byteOrderMark.size() && readMore()) {
+    }
+    if (std::string_view(block_.get(), end_).starts_with(byteOrderMark)) pos_ = 3;
+  }
   for (;;) {
-    while (pos_ < end_ && isSpace(block_[pos_])) {
-      if (block_[pos_] == '\n') ++line_;
-      ++pos_;
+    for (; pos_ < end_ && isSpace(block_[pos_]); ++pos_) {
+      const char c = block_[pos_];
+      if (c == '\r' || (c == '\n' && !afterCR_)) ++line_;
+      afterCR_ = c == '\r';
     }
     if (pos_ < end_) break;
-    if (!refill()) return std::nullopt;
+    pos_ = end_ = 0;
+    if (!readMore()) return std::nullopt;
   }
-  const std::size_t start = pos_;
-  pos_ = static_cast<std::size_t>(findSpace(&block_[pos_]) - block_.get());
-  if (pos_ < end_) return std::string_view(&block_[start], pos_ - start);
-
-  spill_.assign(&block_[start], end_ - start);
-  for (;;) {
-    if (!refill()) {
-      if (failed_) return std::nullopt;
-      return spill_;
-    }
-    pos_ = static_cast<std::size_t>(findSpace(block_.get()) - block_.get());
-    spill_.append(block_.get(), pos_);
-    if (pos_ < end_) return spill_;
-  }
+  afterCR_ = false;
+  // A token that runs on to the end of the block is completed by further reads, which may move
+  // it to the front of the block.
+  auto length = static_cast<std::size_t>(findSpace(&block_[pos_]) - &block_[pos_]);
+  while (pos_ + length == end_ && length <= maxTokenLength && readMore())
+    length = static_cast<std::size_t>(findSpace(&block_[pos_ + length]) - &block_[pos_]);
+  if (length > maxTokenLength && !failure_) failure_ = Failure{Failure::Kind::tooLong, line_};
+  if (failure_) return std::nullopt;
+  pos_ += length;
+  return std::string_view(&block_[pos_ - length], length);
 }
 
-// Reads the next block. False at the end of the input or on failure.
-bool TokenReader::refill() {
-  std::optional<std::size_t> got;
-  if (!failed_) got = source_.read({block_.get(), readSize_});
-  failed_ = !got;
-  pos_ = 0;
-  end_ = got.value_or(0);
+// Reads after the unscanned bytes, moving them to the front of the block when the room behind
+// them is short. False at the end of the input or on failure.
+bool TokenReader::readMore() {
+  if (failure_) return false;
+  if (end_ > maxTokenLength) {
+    std::memmove(block_.get(), &block_[pos_], end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  const std::optional<std::size_t> got = source_.read({&block_[end_], readSize_});
+  if (!got) failure_ = Failure{Failure::Kind::read};
+  end_ += got.value_or(0);
   block_[end_] = ' ';
-  return end_ > 0;
+  return got.value_or(0) > 0;
 }
 
 } // namespace srec

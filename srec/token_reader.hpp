@@ -2,41 +2,48 @@
 // white-space bytes (blank, \t, \n, \v, \f, \r). One record line normally gives one token.
 #pragma once
 
+#include "srec/failure.hpp"
 #include "srec/io.hpp"
 
 #include <cstddef>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace srec {
+
+// The longest token accepted. A record has at most 514 characters; the limit keeps memory
+// bounded whatever the input, such as an erased flash dump with no white space at all.
+inline constexpr std::size_t maxTokenLength = 65536;
 
 class TokenReader {
 public:
   explicit TokenReader(ByteSource& source, std::size_t readSize = blockSize);
 
-  // The next token, valid until the next call; nullopt at the end of the input or after a read
-  // failure, which failed() tells apart. Tokens of any length are accepted.
+  // The next token, valid until the next call; nullopt at the end of the input, or when reading
+  // stopped early, which failure() tells.
   std::optional<std::string_view> next();
 
-  // The 1-based input line on which the last token returned starts.
+  // The 1-based input line on which the last token returned starts. A line ends at LF, CR LF,
+  // or a CR not followed by LF.
   [[nodiscard]] unsigned long line() const noexcept { return line_; }
-  [[nodiscard]] bool failed() const noexcept { return failed_; }
+  // A read error, or a token longer than maxTokenLength; nothing at the end of the input.
+  [[nodiscard]] std::optional<Failure> failure() const noexcept { return failure_; }
 
 private:
-  bool refill();
+  bool readMore();
 
   ByteSource& source_;
   std::size_t readSize_;
-  // Each read fills the block from its start; a blank always stands at end_ so that a token scan
-  // stops by itself, and zeroed padding follows so that the scan may load whole 16-byte groups.
+  // Reads land after the bytes still unscanned, so a token is always whole in the block. A blank
+  // stands at end_ so that a scan stops by itself, and zeroed padding follows it so that the scan
+  // may load whole 16-byte groups.
   Block block_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  // A token that runs on past the end of a block is gathered here.
-  std::string spill_;
   unsigned long line_ = 1;
-  bool failed_ = false;
+  bool afterCR_ = false;
+  bool started_ = false;
+  std::optional<Failure> failure_;
 };
 
 } // namespace srec

@@ -21,11 +21,12 @@ TEST(ArrayName, FromTheOutputFileName) {
       {"dir.x\\file", "file_C"},
       {"dir/lib.d/file", "file_C"},
       {"./out", "out_C"},
-      {"my-image.c", "my_image_C"},
       {"1st.c", "_1st_C"},
       {"dir/", "_C"},
-      {"with blank.c", "with_blank_C"},
+      {"with blank-dash.c", "with_blank_dash_C"},
+      {"Az_09$@~.c", "Az_09____C"},
       {"caf\xC3\xA9.c", "caf___C"},
+      {"9", "_9_C"},
       {std::string(300, 'n') + ".c", std::string(300, 'n') + "_C"},
   };
   for (const auto& [path, name] : cases)

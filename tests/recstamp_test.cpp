@@ -1,4 +1,5 @@
 #include "memory_io.hpp"
+#include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
 
 #include <gtest/gtest.h>
@@ -9,56 +10,46 @@
 namespace {
 
 TEST(VersionField, PaddedWithCapitalFToAMultipleOfFour) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", ""},         {"1", "1FFF"},         {"12", "12FF"}, {"123", "123F"},
-      {"1234", "1234"}, {"12345", "12345FFF"}, {"R7", "R7FF"},
-  };
-  for (const auto& [version, field] : cases)
-    EXPECT_EQ(recstamp::versionField(version), field);
+  std::string fields;
+  for (const char* version : {"", "1", "12", "123", "1234", "12345"})
+    fields += recstamp::versionField(version) + " ";
+  EXPECT_EQ(fields, " 1FFF 12FF 123F 1234 12345FFF ");
 }
 
-struct RecordCase {
-  int recType;
-  std::uint32_t address;
-  std::string data;
-  std::string line;
-};
-
-TEST(VersionRecord, WorkedRecords) {
-  const std::vector<RecordCase> cases = {
-      {3, 0x1000, "V1.2", "S3090000100056312E32FF\n"},
+TEST(VersionRecord, WorkedRecordsAndTheReachOfEachKind) {
+  struct Case {
+    int recType;
+    std::uint64_t address;
+    std::string data, line;
+  };
+  const std::vector<Case> cases = {
       {3, 0x12340, "R7FF", "S30900012340523746467D\n"},
       {2, 0x12340, "R7FF", "S208012340523746467E\n"},
       {1, 0x0108, "R7FF", "S107010852374646DA\n"},
-      {3, 0x8008, "R7FF", "S309000080085237464659\n"},
-      {3, 0, "", "S30500000000FA\n"},
       {3, 0xFFFFFFFF, std::string("\xE9\xFF\x00\x80", 4), "S309FFFFFFFFE9FF008092\n"},
+      {1, 0xFFFF, "", "S103FFFFFE\n"},
+      {2, 0xFFFFFF, "", "S204FFFFFFFE\n"},
   };
-  for (const RecordCase& c : cases) {
+  for (const Case& c : cases) {
     srec::testing::MemorySink sink;
     srec::BufferedWriter out(sink);
     const recstamp::VersionRecord record{c.recType, c.address, c.data};
+    ASSERT_TRUE(record.addressFits());
     record.writeTo(out);
     ASSERT_TRUE(out.flush());
     EXPECT_EQ(sink.text, c.line);
-    EXPECT_EQ(record.count(), c.data.size() + static_cast<std::size_t>(c.recType) + 2);
+    EXPECT_FALSE((recstamp::VersionRecord{c.recType, std::uint64_t{1} << (8 * c.recType + 8), ""}
+                      .addressFits()));
   }
 }
 
-TEST(VersionRecord, AddressMustFitItsField) {
-  EXPECT_TRUE((recstamp::VersionRecord{1, 0xFFFF, ""}.addressFits()));
-  EXPECT_FALSE((recstamp::VersionRecord{1, 0x10000, ""}.addressFits()));
-  EXPECT_TRUE((recstamp::VersionRecord{2, 0xFFFFFF, ""}.addressFits()));
-  EXPECT_FALSE((recstamp::VersionRecord{2, 0x1000000, ""}.addressFits()));
-  EXPECT_TRUE((recstamp::VersionRecord{3, 0xFFFFFFFF, ""}.addressFits()));
-}
-
-TEST(VersionRecord, LongestVersionKeepsAOneByteCount) {
-  const std::string field = recstamp::versionField(std::string(recstamp::maxVersionLength, 'v'));
-  EXPECT_EQ((recstamp::VersionRecord{3, 0, field}.count()), 253U);
-  const std::string tooLong =
-      recstamp::versionField(std::string(recstamp::maxVersionLength + 1, 'v'));
-  EXPECT_GT((recstamp::VersionRecord{3, 0, tooLong}.count()), 255U);
+TEST(Stamp, AReadFailureEndsThePassWithoutTheRecordAtTheEnd) {
+  // Without the failure, the record at the end would not fit an S2 record.
+  srec::testing::MemorySource source("S214FFFFF0000102030405060708090A0B0C0D0E0F00 S5", 30, 40);
+  srec::TokenReader reader(source, 30);
+  srec::testing::MemorySink sink;
+  srec::BufferedWriter out(sink);
+  EXPECT_EQ(recstamp::stamp(reader, out, "V1.2")->kind, srec::Failure::Kind::read);
 }
 
 } // namespace

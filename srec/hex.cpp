@@ -1,4 +1,7 @@
-#include "srec/record.hpp"
+#include "srec/hex.hpp"
+
+#include <cctype>
+#include <charconv>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -30,6 +33,16 @@ bool allHexDigits(std::string_view text) noexcept {
   for (; p != end; ++p)
     all |= hexDigit(*p);
   return all >= 0;
+}
+
+std::string toHex(std::uint64_t value, bool upperCase) {
+  std::string digits(16, '0');
+  auto* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
+  digits.resize(static_cast<std::size_t>(end - digits.data()));
+  if (upperCase)
+    for (char& c : digits)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return digits;
 }
 
 } // namespace srec

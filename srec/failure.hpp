@@ -1,0 +1,27 @@
+// Why a run failed. The reader, the passes and the run plumbing report a failure as this value;
+// only each tool's main turns it into a message and an exit status.
+#pragma once
+
+#include <cstdint>
+
+namespace srec {
+
+struct Failure {
+  enum class Kind {
+    openInput,     // the input can't be opened, or is a folder
+    sameFile,      // the output names the input
+    openOutput,    // the output can't be written
+    read,          // a read error, which is not the end of the input
+    tooLong,       // a token longer than maxTokenLength, starting on `line`
+    write,         // the output could not be written whole
+    writeStdout,   // a message could not be written to standard output
+    badHexDigit,   // hexarray: a data character to copy is no hex digit, on `line`
+    addressMisfit, // recstamp: a version record's `address` does not fit an S`recType` record
+  };
+  Kind kind;
+  unsigned long line = 0;
+  std::uint64_t address = 0;
+  int recType = 0;
+};
+
+} // namespace srec

@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""End-to-end cases of the built tools, read from case files and checked whole.
+usage: cases.py [--wine] [--sanitized] BINDIR FILE.cases...
+
+A case runs in an empty folder, its setup in the order written ('#' lines are comments):
+  @case NAME
+  @run TOOL ARG...       shell-like words, \\-escapes for any byte, {EXPR} for a Python value;
+                         each of several @run lines must give the same results
+  @file NAME [= EXPR]    an input file: the '|' lines after it, each ended by '\\n' (with Python's
+  @expect NAME [= EXPR]  bytes escapes), or a Python value; @expect: what NAME, stdout or stderr
+  @status N|SIGNAME      holds afterwards (stdout and stderr are empty, the status 0 unless stated)
+  @keep NAME...          what must hold afterwards what it held before
+  @dir NAME, @link NAME TARGET, @hardlink NAME FILE, @chmod NAME MODE, @chown NAME UID:GID,
+  @fifo NAME (read while the tool writes it), @tmpfs NAME SIZE (mounted, as root), @close FD...,
+  @stdout PATH (instead of capturing it), @user UID (as root), @maxrss KIB (peak memory),
+  @signal SIGNAME (the first @file is a FIFO fed half of it; the @expect files are checked,
+  then the tool gets the signal), @only native: WHY (not for the Windows build under wine).
+Afterwards the folder holds exactly what the case names: links stay links to their targets, hard
+links one file, modes and owners stay, new files have 0666 less the umask. Under wine, expected
+texts have CR LF line ends.
+"""
+import fcntl, os, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
+
+wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
+bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
+UMASK = 0o022
+
+
+def value(expr):
+    data = eval(expr, {"__builtins__": {}})  # case files are trusted test data
+    return data.encode() if isinstance(data, str) else data
+
+
+def unescape(text):
+    return value("b'''" + text.replace("'", "\\'") + "'''")
+
+
+def parse(path):
+    cases = []
+    for line in open(path, encoding="utf-8").read().splitlines():
+        word, _, rest = line[1:].partition(" ")
+        name, eq, expr = rest.partition(" = ")
+        if line.startswith("|"):
+            block.append(unescape(line[1:]) + b"\n")
+        elif word == "case":
+            cases.append(case := dict(name=rest, run=[], steps=[], expect={}, status=0, keep=[]))
+        elif word == "expect":
+            block = case["expect"][name] = [value(expr)] if eq else []
+        elif word == "file":
+            case["steps"].append(("file", name, (block := [value(expr)] if eq else [])))
+        elif word == "run":
+            case["run"].append([value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)])
+        elif word == "keep":
+            case["keep"] += shlex.split(rest)
+        elif word == "status":
+            case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
+        elif word in ("dir", "link", "hardlink", "chmod", "chown", "fifo", "tmpfs"):
+            case["steps"].append((word, *shlex.split(rest)))
+        elif line.startswith("@"):
+            case[word] = rest
+    return cases
+
+
+def snapshot():
+    """Each entry under the current folder: kind, link target, inode, mode, owner, group."""
+    entries = {}
+    for top, dirs, files in os.walk("."):
+        for path in (os.path.normpath(os.path.join(top, e)) for e in dirs + files):
+            s = os.lstat(path)
+            link = os.readlink(path) if stat.S_ISLNK(s.st_mode) else None
+            entries[path] = (stat.S_IFMT(s.st_mode), link, s.st_ino, s.st_mode & 0o7777, s.st_uid, s.st_gid)
+    return entries
+
+
+def show(data):
+    return repr(data) if len(data) < 300 else f"{data[:150]!r}...{data[-100:]!r} ({len(data)} bytes)"
+
+
+def run(case, words, std, faults):
+    """One run in the current folder: adds what differs to `faults`; gives why it can't run here."""
+    expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n") for k, v in case["expect"].items()}
+    fed = next(s for s in case["steps"] if s[0] == "file") if "signal" in case else None
+    captured, readers = {}, {}
+    for word, name, *args in case["steps"]:
+        if word == "file":
+            os.mkfifo(name) if fed and name == fed[1] else open(name, "wb").write(b"".join(args[0]))
+        elif word == "fifo":
+            os.mkfifo(name)
+            readers[name] = threading.Thread(target=lambda n=name: captured.update({n: open(n, "rb").read()}))
+            readers[name].start()
+        elif word == "tmpfs":
+            os.mkdir(name)
+            mount = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + args[0], "tmpfs", name], capture_output=True)
+            if mount.returncode:
+                return f"can't mount a tmpfs here: {mount.stderr.decode().strip()}"
+        else:
+            {"dir": lambda: os.mkdir(name), "link": lambda: os.symlink(args[0], name),
+             "hardlink": lambda: os.link(args[0], name), "chmod": lambda: os.chmod(name, int(args[0], 8)),
+             "chown": lambda: os.chown(name, *map(int, args[0].split(":")))}[word]()
+    before = snapshot()
+    expect.update({name: open(name, "rb").read() for name in case["keep"]})
+
+    def compare(when):
+        for name, want in expect.items():
+            got = captured.get(name) if name in readers else open(name, "rb").read() if os.path.exists(name) else None
+            if name not in ("stdout", "stderr") and got != want:
+                faults.append(f"{name} {when}: {show(got) if got is not None else 'missing'}, expected {show(want)}")
+
+    def child():
+        os.umask(UMASK)
+        for fd in case.get("close", "").split():
+            os.close(int(fd))
+        if "user" in case:
+            os.setgid(int(case["user"]))
+            os.setuid(int(case["user"]))
+
+    command = (["wine"] if wine else []) + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
+    if "maxrss" in case:  # measured by a small process: a child of this one starts as large
+        command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
+    with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
+        tool = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=child)
+        if fed:
+            with open(fed[1], "wb") as fifo:
+                fifo.write(b"".join(fed[2])[: len(b"".join(fed[2])) // 2])
+                fifo.flush()
+                deadline = time.time() + 10  # until the tool has made its output and read its input
+                while time.time() < deadline and (len(os.listdir(".")) == len(before) or
+                                                  struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
+                    time.sleep(0.01)
+                compare("while the tool runs")
+                tool.send_signal(signal.Signals[case["signal"]])
+        status = tool.wait(timeout=60)
+    for name, reader in readers.items():
+        if reader.is_alive():  # the tool never opened it: let the reader end
+            os.close(os.open(name, os.O_WRONLY | os.O_NONBLOCK))
+        reader.join()
+
+    if status != case["status"]:
+        faults.append(f"status {status}, expected {case['status']}")
+    for name in ["stderr"] + ["stdout"] * ("stdout" not in case and "close" not in case):
+        if (got := open(f"{std}.{name}", "rb").read()) != expect.get(name, b""):
+            faults.append(f"{name} {show(got)}, expected {show(expect.get(name, b''))}")
+    if "maxrss" in case and not sanitized and (peak := int(open(std + ".rss").read().split()[-1])) > int(case["maxrss"]):
+        faults.append(f"peak memory {peak} KiB, over {case['maxrss']}")
+    compare("afterwards")
+    after = snapshot()
+    for path, old in before.items():
+        new = after.pop(path, None)
+        if new is None or old[:2] != new[:2] or (old[0] != stat.S_IFREG and old[2] != new[2]):
+            faults.append(f"{path} was {'removed' if new is None else 'replaced'}")
+        elif not wine and old[3:] != new[3:]:
+            faults.append(f"{path}: mode, owner and group {old[3:]} became {new[3:]}")
+    for _, name, other in (s for s in case["steps"] if s[0] == "hardlink"):
+        if os.lstat(name).st_ino != os.lstat(other).st_ino:
+            faults.append(f"{name} and {other} are no longer one file")
+    for path, new in after.items():
+        if path not in expect or (not wine and new[3] != 0o666 & ~UMASK):
+            faults.append(f"{path} was left behind" if path not in expect else f"{path} has mode {new[3]:o}")
+
+
+def main():
+    results = []
+    for case in (c for path in case_files for c in parse(path)):
+        skip = case.get("only", "").partition(": ")[2] if wine else None
+        if "user" in case and os.getuid() != 0:
+            skip = "only root can run the tool as another user"
+        faults = []
+        for words in case["run"] if not skip else []:
+            with tempfile.TemporaryDirectory() as work:
+                os.chmod(work, 0o755)
+                os.mkdir(folder := os.path.join(work, "case"))
+                os.chdir(folder)
+                found = []
+                try:
+                    skip = run(case, words, os.path.join(work, "std"), found)
+                finally:
+                    os.chdir(work)
+                    for _, name, _ in (s for s in case["steps"] if s[0] == "tmpfs"):
+                        subprocess.run(["umount", os.path.join(folder, name)], stderr=subprocess.DEVNULL)
+                faults += [f"{b' '.join(words).decode(errors='replace')}: {fault}" for fault in found]
+            if skip:
+                break
+        for line in [f"SKIP: {case['name']}: {skip}"] * bool(skip) + [f"FAIL: {case['name']}: {f}" for f in faults]:
+            print(line)
+        results.append(not faults)
+    print(f"{results.count(True)} passed, {results.count(False)} failed")
+    return 0 if all(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,143 @@
+// libFuzzer harness: the reader and both passes on the same input, each held to a property that
+// a plain reference gives. The first byte picks a small read size, so that tokens, line ends and
+// blank runs fall across block boundaries at every place; the first line is also a version.
+#include "hexarray/convert.hpp"
+#include "memory_io.hpp"
+#include "recstamp/stamp.hpp"
+#include "recstamp/version_record.hpp"
+#include "srec/record.hpp"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+// One byte at a time: the slow, obviously right split, each token after its line number.
+std::vector<std::pair<unsigned long, std::string>> referenceTokens(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::vector<std::pair<unsigned long, std::string>> tokens;
+  unsigned long line = 1;
+  const auto blank = [&](std::size_t i) {
+    return std::string_view(" \t\n\v\f\r").find(text[i]) != std::string_view::npos;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!blank(i)) {
+      if (i == 0 || blank(i - 1)) tokens.emplace_back(line, "");
+      tokens.back().second += text[i];
+    } else if (text[i] == '\r' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) {
+      ++line;
+    }
+  return tokens;
+}
+
+// A pass's input and output in memory; a small writer, so that it flushes often.
+struct Run {
+  Run(std::string_view text, std::size_t readSize) : source(text, readSize), in(source, readSize) {}
+  srec::testing::MemorySource source;
+  srec::TokenReader in;
+  srec::testing::MemorySink sink;
+  srec::BufferedWriter out{sink, 64};
+};
+
+// A version line: the kind, a count that matches its length, the field as data, and a checksum
+// that makes all bytes add up to 0xFF.
+void requireVersionRecord(std::string_view line, char kind, std::string_view field) {
+  require(line.size() >= 4 && line.size() % 2 == 0 && line[0] == 'S' && line[1] == kind);
+  std::string bytes;
+  unsigned sum = 0;
+  for (std::size_t i = 2; i < line.size(); i += 2) {
+    require(srec::hexDigit(line[i]) >= 0 && srec::hexDigit(line[i + 1]) >= 0 && line[i] <= 'F');
+    bytes += static_cast<char>(srec::hexDigit(line[i]) * 16 + srec::hexDigit(line[i + 1]));
+    sum += static_cast<unsigned char>(bytes.back());
+  }
+  require((sum & 0xFF) == 0xFF && static_cast<unsigned char>(bytes[0]) == bytes.size() - 1);
+  require(bytes.substr(static_cast<std::size_t>(kind - '0') + 2).substr(0, field.size()) == field);
+  require(bytes.size() == field.size() + static_cast<std::size_t>(kind - '0') + 3);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::size_t readSize = size == 0 ? 1 : 1 + data[0] % 97U;
+  const std::string_view text(reinterpret_cast<const char*>(data) + (size > 0), size - (size > 0));
+  const auto expected = referenceTokens(text);
+  for (const auto& token : expected)
+    if (token.second.size() > srec::maxTokenLength) return 0;
+
+  // The reader: the same tokens on the same lines. Headers are decoded from exact-size copies,
+  // so that a read outside a token is an address error.
+  Run read(text, readSize);
+  std::size_t count = 0;
+  for (auto token = read.in.next(); token; token = read.in.next(), ++count) {
+    require(count < expected.size() &&
+            expected[count] == std::pair(read.in.line(), std::string(*token)));
+    const auto copy = std::make_unique<char[]>(token->size());
+    std::copy(token->begin(), token->end(), copy.get());
+    if (srec::recordKind(*token) == srec::RecordKind::data)
+      require(srec::decodeHeader({copy.get(), token->size()}).recType == (*token)[1] - '0');
+  }
+  require(count == expected.size() && !read.in.failure());
+
+  // The stamping: the records' tokens, one a line, with a version record before each
+  // termination record, or one at the end after data without any.
+  const std::size_t newline = std::min(text.find('\n'), text.size());
+  const std::string field =
+      recstamp::versionField(text.substr(0, std::min(newline, std::size_t{248})));
+  const std::string_view records = text.substr(std::min(newline + 1, text.size()));
+  Run stamp(records, readSize);
+  const auto misfit = recstamp::stamp(stamp.in, stamp.out, field);
+  require(stamp.out.flush());
+  if (misfit) {
+    require(!recstamp::VersionRecord{misfit->recType, misfit->address, field}.addressFits());
+  } else {
+    std::vector<std::string_view> lines;
+    for (std::string_view rest = stamp.sink.text; !rest.empty();
+         rest.remove_prefix(lines.back().size() + 1))
+      lines.push_back(rest.substr(0, rest.find('\n')));
+    require(stamp.sink.text.empty() || stamp.sink.text.back() == '\n');
+    std::size_t at = 0;
+    char last = 0; // the kind of the last data or termination record
+    for (const auto& [line, token] : referenceTokens(records)) {
+      const srec::RecordKind kind = srec::recordKind(token);
+      if (kind == srec::RecordKind::termination)
+        requireVersionRecord(at < lines.size() ? lines[at++] : "",
+                             static_cast<char>('0' + 10 - (token[1] - '0')), field);
+      if (kind != srec::RecordKind::other && last < '7') last = token[1];
+      require(at < lines.size() && lines[at++] == token);
+    }
+    if (last >= '1' && last <= '3')
+      requireVersionRecord(at < lines.size() ? lines[at++] : "", last == '3' ? '3' : '2', field);
+    require(at == lines.size());
+  }
+
+  // The conversion: unless it stops at a bad digit, one "0x" and two hex digits for each byte its
+  // footer counts, and nothing but gap lines as messages.
+  Run convert(text, readSize);
+  srec::testing::MemorySink messages;
+  const auto failure = hexarray::convert(convert.in, convert.out, "fuzz_C", messages);
+  require(convert.out.flush());
+  if (failure) {
+    require(failure->kind == srec::Failure::Kind::badHexDigit && failure->line >= 1);
+    return 0;
+  }
+  const std::string_view out = convert.sink.text;
+  const std::size_t footer = out.rfind("\n}; /* Total Size = ");
+  require(out.starts_with("\nconst unsigned char fuzz_C[] = \n{\n\t  ") &&
+          out.ends_with(" bytes */\n\n"));
+  std::size_t entries = 0;
+  for (std::size_t at = out.find("0x"); at < footer; at = out.find("0x", at + 2), ++entries)
+    require(srec::hexDigit(out[at + 2]) >= 0 && srec::hexDigit(out[at + 3]) >= 0);
+  require(footer != std::string_view::npos &&
+          std::to_string(entries) == out.substr(footer + 20, out.size() - footer - 31));
+  for (std::string_view rest = messages.text; !rest.empty();
+       rest.remove_prefix(rest.find('\n') + 1))
+    require(rest.starts_with("S-record has gaps: sAddr=0x") &&
+            rest.find('\n') != std::string_view::npos);
+  return 0;
+}
