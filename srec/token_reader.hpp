@@ -38,8 +38,8 @@ private:
   // stands at end_ so that a scan stops by itself, and zeroed padding follows it so that the scan
   // may load whole 16-byte groups.
   Block block_;
-  std::size_t pos_ = 0;
-  std::size_t end_ = 0;
+  std::size_t pos_;
+  std::size_t end_;
   unsigned long line_ = 1;
   bool afterCR_ = false;
   bool started_ = false;
