@@ -3,11 +3,61 @@
 #include "srec/record.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace hexarray {
 namespace {
+
+// The text of eight pairs, ", 0x" and each pair's two characters, with the pairs left as zero,
+// and a mask that is all ones where the pairs go.
+constexpr std::array<char, 48> eightEntries = [] {
+  std::array<char, 48> text{};
+  for (std::size_t i = 0; i < text.size(); i += 6)
+    std::copy_n(", 0x", 4, &text[i]);
+  return text;
+}();
+constexpr std::array<char, 48> eightPairs = [] {
+  std::array<char, 48> mask{};
+  for (std::size_t i = 4; i < mask.size(); i += 6)
+    mask[i] = mask[i + 1] = '\xFF';
+  return mask;
+}();
+
+// Writes ", 0x" and the two characters of each of `count` pairs to `text`.
+void writeEntries(const char* pair, std::size_t count, char* text) noexcept {
+#if defined(__SSE2__)
+  // Eight pairs at a time. As 16-bit words the 48 bytes of text are ", " "0x" P0 ", " "0x" P1 and
+  // so on: each of the three 16-byte parts takes its pairs' words by two word shuffles, keeps
+  // them by the mask and gets the rest from the constant text.
+  const auto part = [](__m128i pairs, std::size_t at) {
+    const auto* mask = reinterpret_cast<const __m128i*>(&eightPairs[at]);
+    const auto* constant = reinterpret_cast<const __m128i*>(&eightEntries[at]);
+    return _mm_or_si128(_mm_and_si128(pairs, _mm_loadu_si128(mask)), _mm_loadu_si128(constant));
+  };
+  for (; count >= 8; count -= 8, pair += 16, text += 48) {
+    const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair)); // P0 .. P7
+    const __m128i low = _mm_unpacklo_epi64(pairs, pairs);  // P0 P1 P2 P3 P0 P1 P2 P3
+    const __m128i high = _mm_unpackhi_epi64(pairs, pairs); // P4 P5 P6 P7 P4 P5 P6 P7
+    // Words 2 and 5: P0 and P1; words 0, 3 and 6: P2, P3 and P4; words 1, 4 and 7: P5, P6, P7.
+    const __m128i first = _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, 0x00), 0x55);
+    const __m128i second = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pairs, 0xFA), 0x00);
+    const __m128i third = _mm_shufflehi_epi16(_mm_shufflelo_epi16(high, 0x55), 0xFA);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(text), part(first, 0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 16), part(second, 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 32), part(third, 32));
+  }
+#endif
+  for (; count > 0; --count, pair += 2, text += 6) {
+    std::copy_n(eightEntries.data(), 4, text);
+    std::copy_n(pair, 2, text + 4);
+  }
+}
 
 bool warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAddr,
              std::uint32_t lastLen) {
@@ -58,12 +108,8 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     while (left > 0) {
       // A chunk of pairs at a time, each written as ", 0x" and its two characters.
       const std::size_t chunk = std::min(left, out.capacity() / 6);
-      char* text = out.extend(6 * chunk);
-      for (const char* const stop = pair + 2 * chunk; pair != stop; pair += 2, text += 6) {
-        // NOLINTNEXTLINE(bugprone-not-null-terminated-result): source text, not a C string
-        std::memcpy(text, ", 0x", 4);
-        std::memcpy(text + 4, pair, 2);
-      }
+      writeEntries(pair, chunk, out.extend(6 * chunk));
+      pair += 2 * chunk;
       left -= chunk;
     }
     out.write("\n\t");

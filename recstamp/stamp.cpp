@@ -3,19 +3,32 @@
 #include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace recstamp {
 
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
                                    std::string_view versionField, Addressing addressing) {
   bool terminatorSeen = false;
   int lastType = -1;
-  // The last data record, or the version record written after it.
+  // The last data record, or the version record written after it. A data record's front is
+  // kept and decoded only when a version record needs it: most never are.
   std::uint32_t lastAddr = 0;
   std::uint32_t lastLen = 0;
+  std::array<char, 12> front{};
+  std::size_t frontSize = 0; // 0: lastAddr and lastLen are up to date
 
   // Writes a version record `whole` or half of lastLen after lastAddr; it then stands for the
   // last data record. The address is not wrapped: one beyond the kind's reach stops the pass.
   auto insert = [&](int recType, bool whole) -> std::optional<srec::Failure> {
+    if (frontSize > 0) {
+      const srec::RecordHeader header = srec::decodeHeader({front.data(), frontSize});
+      lastAddr = header.sAddr;
+      lastLen = static_cast<std::uint32_t>(header.dataLen);
+      frontSize = 0;
+    }
     const std::uint32_t step = whole || addressing == Addressing::byte ? lastLen : lastLen / 2;
     const VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
     if (!record.addressFits())
@@ -30,13 +43,14 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     const auto token = in.next();
     if (!token) break;
     switch (srec::recordKind(*token)) {
-    case srec::RecordKind::data: {
-      const srec::RecordHeader header = srec::decodeHeader(*token);
-      lastType = header.recType;
-      lastAddr = header.sAddr;
-      lastLen = static_cast<std::uint32_t>(header.dataLen);
+    case srec::RecordKind::data:
+      lastType = (*token)[1] - '0';
+      frontSize = std::min(token->size(), front.size());
+      if (frontSize == front.size()) // a fixed-size copy for whole headers, the usual case
+        std::memcpy(front.data(), token->data(), front.size());
+      else
+        std::copy_n(token->data(), frontSize, front.data());
       break;
-    }
     case srec::RecordKind::termination: {
       terminatorSeen = true;
       // S7 ends S3 files, S8 S2 files, S9 S1 files; only S3 images advance by the whole length
@@ -48,8 +62,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     case srec::RecordKind::other:
       break;
     }
-    out.write(*token);
-    out.put('\n');
+    out.writeLine(*token);
   }
   if (out.failed()) return srec::Failure{srec::Failure::Kind::write};
   if (auto failure = in.failure()) return failure;

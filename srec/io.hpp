@@ -53,6 +53,18 @@ public:
 
   void put(char c) { *extend(1) = c; }
 
+  // `line` and a '\n'.
+  void writeLine(std::string_view line) {
+    if (line.size() < capacity_ - used_) {
+      line.copy(buffer_.get() + used_, line.size());
+      used_ += line.size();
+      buffer_[used_++] = '\n';
+    } else {
+      writeLarge(line);
+      put('\n');
+    }
+  }
+
   // Room for exactly `n` more bytes, which the caller fills at once.
   [[nodiscard]] char* extend(std::size_t n) {
     assert(n <= capacity_);

@@ -60,12 +60,15 @@ constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
   header.count = hexDigit(charAt(token, 2)) * 16 + hexDigit(charAt(token, 3));
   header.dataLen = header.count - (header.recType + 2);
   const std::size_t end = header.dataStart();
-  // Whole headers, the usual case, are read without a bounds check per digit.
-  const auto digitAt = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(hexDigit(end <= token.size() ? token[i] : charAt(token, i)));
+  const auto addDigits = [&](auto digitAt) {
+    for (std::size_t i = 4; i < end; ++i)
+      header.sAddr = header.sAddr * 16 + static_cast<std::uint32_t>(hexDigit(digitAt(i)));
   };
-  for (std::size_t i = 4; i < end; ++i)
-    header.sAddr = header.sAddr * 16 + digitAt(i);
+  // Whole headers, the usual case, are read without a bounds check per digit.
+  if (end <= token.size())
+    addDigits([&](std::size_t i) { return token[i]; });
+  else
+    addDigits([&](std::size_t i) { return charAt(token, i); });
   return header;
 }
 
