@@ -19,11 +19,12 @@ Afterwards the folder holds exactly what the case names: links stay links to the
 links one file, modes and owners stay, new files have 0666 less the umask. Under wine, expected
 texts have CR LF line ends.
 """
-import fcntl, os, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
+import codecs, fcntl, os, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
 
 wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
 UMASK = 0o022
+os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
 
 
 def value(expr):
@@ -32,7 +33,7 @@ def value(expr):
 
 
 def unescape(text):
-    return value("b'''" + text.replace("'", "\\'") + "'''")
+    return codecs.escape_decode(text.encode())[0]
 
 
 def parse(path):
