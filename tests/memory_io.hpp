@@ -5,19 +5,17 @@
 
 #include <algorithm>
 #include <string>
-#include <string_view>
 
 namespace srec::testing {
 
 // Hands out `text` in reads of at most `chunk` bytes, failing after `failAfter` bytes if set.
 struct MemorySource final : ByteSource {
-  explicit MemorySource(std::string_view text, std::size_t chunk = blockSize,
-                        std::size_t failAfter = std::string_view::npos)
+  MemorySource(std::string_view text, std::size_t chunk, std::size_t failAfter = std::string::npos)
       : text(text), chunk(chunk), failAfter(failAfter) {}
   std::optional<std::size_t> read(std::span<char> into) override {
     if (offset >= failAfter) return std::nullopt;
-    const std::size_t n = std::min({into.size(), chunk, text.size() - offset});
-    offset += text.copy(into.data(), n, offset);
+    const std::size_t n = text.copy(into.data(), std::min(into.size(), chunk), offset);
+    offset += n;
     return n;
   }
   std::string_view text;

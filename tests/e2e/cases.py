@@ -1,23 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end cases of the built tools, read from case files and checked whole.
-usage: cases.py [--wine] [--sanitized] BINDIR FILE.cases...
-
-A case runs in an empty folder, its setup in the order written ('#' lines are comments):
-  @case NAME
-  @run TOOL ARG...       shell-like words, \\-escapes for any byte, {EXPR} for a Python value;
-                         each of several @run lines must give the same results
-  @file NAME [= EXPR]    an input file: the '|' lines after it, each ended by '\\n' (with Python's
-  @expect NAME [= EXPR]  bytes escapes), or a Python value; @expect: what NAME, stdout or stderr
-  @status N|SIGNAME      holds afterwards (stdout and stderr are empty, the status 0 unless stated)
-  @keep NAME...          what must hold afterwards what it held before
-  @dir NAME, @link NAME TARGET, @hardlink NAME FILE, @chmod NAME MODE, @chown NAME UID:GID,
-  @fifo NAME (read while the tool writes it), @tmpfs NAME SIZE (mounted, as root), @close FD...,
-  @stdout PATH (instead of capturing it), @user UID (as root), @maxrss KIB (peak memory),
-  @signal SIGNAME (the first @file is a FIFO fed half of it; the @expect files are checked,
-  then the tool gets the signal), @only native: WHY (not for the Windows build under wine).
-Afterwards the folder holds exactly what the case names: links stay links to their targets, hard
-links one file, modes and owners stay, new files have 0666 less the umask. Under wine, expected
-texts have CR LF line ends.
+"""End-to-end cases of the built tools, read from case files and checked whole (the README tells
+the case format).   usage: cases.py [--wine] [--sanitized] BINDIR FILE.cases...
 """
 import codecs, fcntl, os, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
 
@@ -37,24 +20,28 @@ def unescape(text):
 
 
 def parse(path):
-    cases = []
+    cases, case = [], dict(run=[], steps=[], expect={}, status=0, keep=[])
+    defaults = case
     for line in open(path, encoding="utf-8").read().splitlines():
         word, _, rest = line[1:].partition(" ")
         name, eq, expr = rest.partition(" = ")
         if line.startswith("|"):
             block.append(unescape(line[1:]) + b"\n")
         elif word == "case":
-            cases.append(case := dict(name=rest, run=[], steps=[], expect={}, status=0, keep=[]))
+            cases.append(case := {**defaults, "name": rest, "run": [], "steps": list(defaults["steps"]),
+                                  "expect": dict(defaults["expect"]), "keep": list(defaults["keep"])})
         elif word == "expect":
             block = case["expect"][name] = [value(expr)] if eq else []
         elif word == "file":
             case["steps"].append(("file", name, (block := [value(expr)] if eq else [])))
         elif word == "run":
             case["run"].append([value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)])
-        elif word == "keep":
-            case["keep"] += shlex.split(rest)
+        elif word == "fails":
+            case["expect"]["stdout"], case["status"] = [value(rest)], 1
         elif word == "status":
             case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
+        elif word == "keep":
+            case["keep"] += shlex.split(rest)
         elif word in ("dir", "link", "hardlink", "chmod", "chown", "fifo", "tmpfs"):
             case["steps"].append((word, *shlex.split(rest)))
         elif line.startswith("@"):
@@ -63,7 +50,7 @@ def parse(path):
 
 
 def snapshot():
-    """Each entry under the current folder: kind, link target, inode, mode, owner, group."""
+    """Each entry under the current folder: kind, link target, inode, then mode, owner, group."""
     entries = {}
     for top, dirs, files in os.walk("."):
         for path in (os.path.normpath(os.path.join(top, e)) for e in dirs + files):
@@ -80,7 +67,7 @@ def show(data):
 def run(case, words, std, faults):
     """One run in the current folder: adds what differs to `faults`; gives why it can't run here."""
     expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n") for k, v in case["expect"].items()}
-    fed = next(s for s in case["steps"] if s[0] == "file") if "signal" in case else None
+    fed = next(s for s in case["steps"] if s[1] == case["signal"].split()[1]) if "signal" in case else None
     captured, readers = {}, {}
     for word, name, *args in case["steps"]:
         if word == "file":
@@ -129,7 +116,7 @@ def run(case, words, std, faults):
                                                   struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
                     time.sleep(0.01)
                 compare("while the tool runs")
-                tool.send_signal(signal.Signals[case["signal"]])
+                tool.send_signal(signal.Signals[case["signal"].split()[0]])
         status = tool.wait(timeout=60)
     for name, reader in readers.items():
         if reader.is_alive():  # the tool never opened it: let the reader end

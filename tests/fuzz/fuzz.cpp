@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace {
@@ -24,7 +23,7 @@ std::vector<std::pair<unsigned long, std::string>> referenceTokens(std::string_v
   std::vector<std::pair<unsigned long, std::string>> tokens;
   unsigned long line = 1;
   const auto blank = [&](std::size_t i) {
-    return std::string_view(" \t\n\v\f\r").find(text[i]) != std::string_view::npos;
+    return std::string_view(" \t\n\v\f\r").find(text[i]) < 6;
   };
   for (std::size_t i = 0; i < text.size(); ++i)
     if (!blank(i)) {
@@ -45,20 +44,21 @@ struct Run {
   srec::BufferedWriter out{sink, 64};
 };
 
-// A version line: the kind, a count that matches its length, the field as data, and a checksum
-// that makes all bytes add up to 0xFF.
-void requireVersionRecord(std::string_view line, char kind, std::string_view field) {
-  require(line.size() >= 4 && line.size() % 2 == 0 && line[0] == 'S' && line[1] == kind);
+// A version line of the kind: upper-case hex, a count that matches its length, the field as
+// data, and a checksum that makes all its bytes add up to 0xFF.
+bool isVersionRecord(std::string_view line, char kind, std::string_view field) {
   std::string bytes;
-  unsigned sum = 0;
-  for (std::size_t i = 2; i < line.size(); i += 2) {
-    require(srec::hexDigit(line[i]) >= 0 && srec::hexDigit(line[i + 1]) >= 0 && line[i] <= 'F');
+  for (std::size_t i = 2; i + 1 < line.size() && line[i] <= 'F' && line[i + 1] <= 'F'; i += 2)
     bytes += static_cast<char>(srec::hexDigit(line[i]) * 16 + srec::hexDigit(line[i + 1]));
-    sum += static_cast<unsigned char>(bytes.back());
-  }
-  require((sum & 0xFF) == 0xFF && static_cast<unsigned char>(bytes[0]) == bytes.size() - 1);
-  require(bytes.substr(static_cast<std::size_t>(kind - '0') + 2).substr(0, field.size()) == field);
-  require(bytes.size() == field.size() + static_cast<std::size_t>(kind - '0') + 3);
+  unsigned sum = 0;
+  for (const char c : bytes)
+    sum += static_cast<unsigned char>(c);
+  const auto addressBytes = static_cast<std::size_t>(kind - '0') + 1;
+  return line.size() == 2 + 2 * bytes.size() && line[0] == 'S' && line[1] == kind &&
+         srec::allHexDigits(line.substr(2)) && (sum & 0xFF) == 0xFF &&
+         static_cast<unsigned char>(bytes[0]) == bytes.size() - 1 &&
+         bytes.size() > 1 + addressBytes &&
+         bytes.substr(1 + addressBytes) == std::string(field) + bytes.back();
 }
 
 } // namespace
@@ -100,20 +100,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::string_view rest = stamp.sink.text; !rest.empty();
          rest.remove_prefix(lines.back().size() + 1))
       lines.push_back(rest.substr(0, rest.find('\n')));
-    require(stamp.sink.text.empty() || stamp.sink.text.back() == '\n');
+    lines.emplace_back(); // a line to stand for what is missing
     std::size_t at = 0;
-    char last = 0; // the kind of the last data or termination record
+    char last = 0; // the type of the last data or termination record
     for (const auto& [line, token] : referenceTokens(records)) {
       const srec::RecordKind kind = srec::recordKind(token);
       if (kind == srec::RecordKind::termination)
-        requireVersionRecord(at < lines.size() ? lines[at++] : "",
-                             static_cast<char>('0' + 10 - (token[1] - '0')), field);
+        require(
+            isVersionRecord(lines[at++], static_cast<char>('0' + 10 - (token[1] - '0')), field));
       if (kind != srec::RecordKind::other && last < '7') last = token[1];
-      require(at < lines.size() && lines[at++] == token);
+      require(lines[at++] == token);
     }
     if (last >= '1' && last <= '3')
-      requireVersionRecord(at < lines.size() ? lines[at++] : "", last == '3' ? '3' : '2', field);
-    require(at == lines.size());
+      require(isVersionRecord(lines[at++], last == '3' ? '3' : '2', field));
+    require(at == lines.size() - 1 && (stamp.sink.text.empty() || stamp.sink.text.back() == '\n'));
   }
 
   // The conversion: unless it stops at a bad digit, one "0x" and two hex digits for each byte its
@@ -121,20 +121,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Run convert(text, readSize);
   srec::testing::MemorySink messages;
   const auto failure = hexarray::convert(convert.in, convert.out, "fuzz_C", messages);
-  require(convert.out.flush());
-  if (failure) {
-    require(failure->kind == srec::Failure::Kind::badHexDigit && failure->line >= 1);
-    return 0;
-  }
+  require(convert.out.flush() && (!failure || failure->kind == srec::Failure::Kind::badHexDigit));
+  if (failure) return 0;
   const std::string_view out = convert.sink.text;
   const std::size_t footer = out.rfind("\n}; /* Total Size = ");
-  require(out.starts_with("\nconst unsigned char fuzz_C[] = \n{\n\t  ") &&
-          out.ends_with(" bytes */\n\n"));
   std::size_t entries = 0;
   for (std::size_t at = out.find("0x"); at < footer; at = out.find("0x", at + 2), ++entries)
     require(srec::hexDigit(out[at + 2]) >= 0 && srec::hexDigit(out[at + 3]) >= 0);
-  require(footer != std::string_view::npos &&
-          std::to_string(entries) == out.substr(footer + 20, out.size() - footer - 31));
+  require(out.starts_with("\nconst unsigned char fuzz_C[] = \n{\n\t  ") &&
+          footer != std::string_view::npos &&
+          out.substr(footer + 20) == std::to_string(entries) + " bytes */\n\n");
   for (std::string_view rest = messages.text; !rest.empty();
        rest.remove_prefix(rest.find('\n') + 1))
     require(rest.starts_with("S-record has gaps: sAddr=0x") &&

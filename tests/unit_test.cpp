@@ -1,6 +1,11 @@
+// The rules that are hard to reach end to end: hex digits, header decoding, the reader's block
+// boundaries and limits, the writer's failure memory, the reach of each record kind, a read
+// failure after data, and array names.
+#include "hexarray/array_name.hpp"
 #include "memory_io.hpp"
+#include "recstamp/stamp.hpp"
+#include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
-#include "srec/token_reader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,28 +39,24 @@ TEST(Hex, EveryByteAtEveryPlace) {
 TEST(DecodeHeader, KindCountLengthAndAddress) {
   struct Case {
     std::string token;
-    int recType = 0, count = 0, dataLen = 0;
-    std::uint32_t sAddr = 0;
+    int recType, count, dataLen;
+    std::uint32_t sAddr;
   };
-  const std::vector<Case> cases = {
-      {"S1130000", 1, 0x13, 16, 0},
-      {"S30d0000800a", 3, 13, 8, 0x800A},
-      {"X1130000", 1, 0x13, 16, 0}, // the first character is never looked at
-      {"S214123456", 2, 0x14, 16, 0x123456},
-      {"S315FFFFFFFF", 3, 0x15, 16, 0xFFFFFFFF},
-      {"S1020000", 1, 2, -1, 0},             // a count below the address is not rejected
-      {"S113G000", 1, 0x13, 16, 0xFFFFF000}, // a bad digit is -1 at its place
-      {"S1", 1, -17, -20, 0xFFFFEEEF},       // past the end reads as NUL, which is -1
-      {"13", 3, -17, -22, 0xEEEEEEEF},       // a fragment "13" is an S3 record
-      {"S3FF0000000", 3, 0xFF, 250, 0xFFFFFFFF},
-  };
-  for (const Case& c : cases) {
-    ASSERT_EQ(srec::recordKind(c.token), srec::RecordKind::data) << c.token;
-    const srec::RecordHeader header = srec::decodeHeader(c.token);
-    EXPECT_EQ(header.recType, c.recType) << c.token;
-    EXPECT_EQ(header.count, c.count) << c.token;
-    EXPECT_EQ(header.dataLen, c.dataLen) << c.token;
-    EXPECT_EQ(header.sAddr, c.sAddr) << c.token;
+  for (const auto& [token, recType, count, dataLen, sAddr] : std::vector<Case>{
+           {"S1130000", 1, 0x13, 16, 0},
+           {"S30d0000800a", 3, 13, 8, 0x800A},
+           {"X214123456", 2, 0x14, 16, 0x123456}, // the first character is never looked at
+           {"S315FFFFFFFF", 3, 0x15, 16, 0xFFFFFFFF},
+           {"S1020000", 1, 2, -1, 0},             // a count below the address is not rejected
+           {"S113G000", 1, 0x13, 16, 0xFFFFF000}, // a bad digit is -1 at its place
+           {"S1", 1, -17, -20, 0xFFFFEEEF},       // past the end reads as NUL, which is -1
+           {"13", 3, -17, -22, 0xEEEEEEEF},       // a fragment "13" is an S3 record
+           {"S3FF0000000", 3, 0xFF, 250, 0xFFFFFFFF}}) {
+    ASSERT_EQ(srec::recordKind(token), srec::RecordKind::data) << token;
+    const srec::RecordHeader header = srec::decodeHeader(token);
+    EXPECT_EQ(std::tuple(header.recType, header.count, header.dataLen, header.sAddr),
+              std::tuple(recType, count, dataLen, sAddr))
+        << token;
   }
   for (const char* token : {"S7", "S8", "x9"})
     EXPECT_EQ(srec::recordKind(token), srec::RecordKind::termination) << token;
@@ -63,8 +64,8 @@ TEST(DecodeHeader, KindCountLengthAndAddress) {
     EXPECT_EQ(srec::recordKind(token), srec::RecordKind::other) << token;
 }
 
-// The tokens of `input` read `chunk` bytes at a time into blocks of `readSize`, each with its
-// line, and then why reading stopped, if not at the end.
+// Each token of `input`, read `chunk` bytes at a time into blocks of `readSize`, after its line;
+// then why reading stopped, if not at the end.
 std::string tokensOf(std::string_view input, std::size_t chunk, std::size_t readSize) {
   MemorySource source(input, chunk);
   srec::TokenReader reader(source, readSize);
@@ -94,24 +95,13 @@ TEST(TokenReader, SameTokensAndLinesWhateverTheBlockBoundaries) {
             "1:\xEF\xBB\xBFS1 1:\xEF\xBB\xBF\xEF\xBB\xBFS1 ");
   EXPECT_EQ(tokensOf("\xEF\xBB\xBF\xEF\xBB\xBFS1 \xEF\xBBS1", 1, 1),
             "1:\xEF\xBB\xBFS1 1:\xEF\xBBS1 ");
-}
-
-TEST(TokenReader, TokensUpTo65536Characters) {
+  // Tokens of up to 65536 characters, wherever the reads end.
+  const std::string longest(srec::maxTokenLength, 'A');
   for (const std::size_t readSize : {1000, 1 << 18}) {
-    const std::string longest(srec::maxTokenLength, 'A');
     EXPECT_EQ(tokensOf("S0 \n\r" + longest + " S9", 7000, readSize),
               "1:S0 3:" + longest + " 3:S9 ");
     EXPECT_EQ(tokensOf("S0 \n\r" + longest + "A S9", 7000, readSize), "1:S0 too long at 3");
   }
-}
-
-TEST(TokenReader, AReadFailureIsNotTheEnd) {
-  MemorySource source("S1130000 S9030000FC S5", 4, 12);
-  srec::TokenReader reader(source, 4);
-  ASSERT_EQ(reader.next(), "S1130000");
-  EXPECT_EQ(reader.next(), std::nullopt);
-  EXPECT_EQ(reader.failure()->kind, srec::Failure::Kind::read);
-  EXPECT_EQ(reader.next(), std::nullopt);
 }
 
 TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
@@ -119,16 +109,46 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   srec::BufferedWriter writer(sink, 8);
   writer.write("abc");
   writer.write(std::string(20, 'x'));
-  writer.put('!');
-  std::memcpy(writer.extend(8), "12345678", 8);
+  writer.writeLine("!");
+  std::memcpy(writer.extend(7), "1234567", 7);
   ASSERT_TRUE(writer.flush());
-  EXPECT_EQ(sink.text, "abc" + std::string(20, 'x') + "!12345678");
+  EXPECT_EQ(sink.text, "abc" + std::string(20, 'x') + "!\n1234567");
   writer.write("too much for the sink");
   EXPECT_FALSE(writer.flush());
   writer.write("ok");
   EXPECT_TRUE(writer.failed());
   EXPECT_FALSE(writer.flush());
   EXPECT_EQ(sink.text.size(), 32U);
+}
+
+TEST(VersionRecord, EachKindReachesAsFarAsItsAddressDigits) {
+  for (const int recType : {1, 2, 3}) {
+    const std::uint64_t beyond = std::uint64_t{1} << (8 * recType + 8);
+    EXPECT_TRUE((recstamp::VersionRecord{recType, beyond - 1, ""}.addressFits())) << recType;
+    EXPECT_FALSE((recstamp::VersionRecord{recType, beyond, ""}.addressFits())) << recType;
+  }
+}
+
+TEST(Stamp, AReadFailureEndsThePassWithoutTheRecordAtTheEnd) {
+  // Without the failure, the record at the end would not fit an S2 record.
+  MemorySource source("S214FFFFF0000102030405060708090A0B0C0D0E0F00 S5", 30, 40);
+  srec::TokenReader reader(source, 30);
+  srec::testing::MemorySink sink;
+  srec::BufferedWriter out(sink);
+  EXPECT_EQ(recstamp::stamp(reader, out, "V1.2")->kind, srec::Failure::Kind::read);
+}
+
+TEST(ArrayName, FromTheOutputFileName) {
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"boot.c", "boot_C"}, {"out\\image.c", "image_C"}, {"../gen/table.h", "table_C"}, {"noext", "noext_C"},
+      {"C:\\src\\out.c", "out_C"}, {"x.", "x_C"}, {".c", "_C"}, {"a.b.c", "a_b_C"}, {"dir\\file", "file_C"},
+      {"dir.x\\file", "file_C"}, {"dir/lib.d/file", "file_C"}, {"./out", "out_C"}, {"1st.c", "_1st_C"},
+      {"dir/", "_C"}, {"with blank-dash.c", "with_blank_dash_C"}, {"Az_09$@~.c", "Az_09____C"},
+      {"caf\xC3\xA9.c", "caf___C"}, {"9", "_9_C"}, {std::string(300, 'n') + ".c", std::string(300, 'n') + "_C"}};
+  // clang-format on
+  for (const auto& [path, name] : cases)
+    EXPECT_EQ(hexarray::arrayName(path), name) << path;
 }
 
 } // namespace
