@@ -28,10 +28,11 @@ struct MemorySink final : ByteSink {
   bool write(std::span<const char> bytes) override {
     if (bytes.size() > room - text.size()) return false;
     text.append(bytes.data(), bytes.size());
+    largest = std::max(largest, bytes.size());
     return true;
   }
   std::string text;
-  std::size_t room;
+  std::size_t room, largest = 0;
 };
 
 } // namespace srec::testing

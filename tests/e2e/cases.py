@@ -6,8 +6,9 @@ import codecs, fcntl, os, shlex, signal, stat, struct, subprocess, sys, tempfile
 
 wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
-UMASK = 0o022
 os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
+SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
+         "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":")))}
 
 
 def value(expr):
@@ -20,33 +21,33 @@ def unescape(text):
 
 
 def parse(path):
-    cases, case = [], dict(run=[], steps=[], expect={}, status=0, keep=[])
-    defaults = case
+    cases, defaults = [], dict(run=[], steps=[], expect={}, status=0, keep=[])
+    case = defaults
     for line in open(path, encoding="utf-8").read().splitlines():
         word, _, rest = line[1:].partition(" ")
         name, eq, expr = rest.partition(" = ")
         if line.startswith("|"):
             block.append(unescape(line[1:]) + b"\n")
         elif word == "case":
-            cases.append(case := {**defaults, "name": rest, "run": [], "steps": list(defaults["steps"]),
+            cases.append(case := {**defaults, "name": rest, "run": None, "steps": list(defaults["steps"]),
                                   "expect": dict(defaults["expect"]), "keep": list(defaults["keep"])})
-        elif word == "expect":
-            block = case["expect"][name] = [value(expr)] if eq else []
-        elif word == "file":
-            case["steps"].append(("file", name, (block := [value(expr)] if eq else [])))
+        elif word in ("expect", "file"):
+            block = [value(expr)] if eq else []
+            case["expect"].update({name: block}) if word == "expect" else case["steps"].append(("file", name, block))
         elif word == "run":
-            case["run"].append([value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)])
+            words = [value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)]
+            case["run"] = (case["run"] or []) + [words]  # a case's own runs replace those of the file
         elif word == "fails":
-            case["expect"]["stdout"], case["status"] = [value(rest)], 1
+            case["status"], case["expect"]["stdout"] = 1, [value(rest)]
         elif word == "status":
             case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
         elif word == "keep":
             case["keep"] += shlex.split(rest)
-        elif word in ("dir", "link", "hardlink", "chmod", "chown", "fifo", "tmpfs"):
+        elif word in (*SETUP, "fifo", "tmpfs"):
             case["steps"].append((word, *shlex.split(rest)))
         elif line.startswith("@"):
             case[word] = rest
-    return cases
+    return [{**c, "run": c["run"] or defaults["run"]} for c in cases]
 
 
 def snapshot():
@@ -60,15 +61,12 @@ def snapshot():
     return entries
 
 
-def show(data):
-    return repr(data) if len(data) < 300 else f"{data[:150]!r}...{data[-100:]!r} ({len(data)} bytes)"
-
-
-def run(case, words, std, faults):
-    """One run in the current folder: adds what differs to `faults`; gives why it can't run here."""
-    expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n") for k, v in case["expect"].items()}
+def run(case, words, std):
+    """One run in the current folder: what differs, or why it can't run here."""
+    expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n")
+              for k, v in {"stdout": [], "stderr": [], **case["expect"]}.items()}
     fed = next(s for s in case["steps"] if s[1] == case["signal"].split()[1]) if "signal" in case else None
-    captured, readers = {}, {}
+    captured, readers, faults = {}, {}, []
     for word, name, *args in case["steps"]:
         if word == "file":
             os.mkfifo(name) if fed and name == fed[1] else open(name, "wb").write(b"".join(args[0]))
@@ -82,27 +80,27 @@ def run(case, words, std, faults):
             if mount.returncode:
                 return f"can't mount a tmpfs here: {mount.stderr.decode().strip()}"
         else:
-            {"dir": lambda: os.mkdir(name), "link": lambda: os.symlink(args[0], name),
-             "hardlink": lambda: os.link(args[0], name), "chmod": lambda: os.chmod(name, int(args[0], 8)),
-             "chown": lambda: os.chown(name, *map(int, args[0].split(":")))}[word]()
+            SETUP[word](name, *args)
     before = snapshot()
     expect.update({name: open(name, "rb").read() for name in case["keep"]})
 
     def compare(when):
         for name, want in expect.items():
-            got = captured.get(name) if name in readers else open(name, "rb").read() if os.path.exists(name) else None
-            if name not in ("stdout", "stderr") and got != want:
-                faults.append(f"{name} {when}: {show(got) if got is not None else 'missing'}, expected {show(want)}")
+            path = f"{std}.{name}" if name in ("stdout", "stderr") else name
+            got = captured.get(name) if name in readers else open(path, "rb").read() if os.path.exists(path) else None
+            if got != want and not (name == "stdout" and ("stdout" in case or "close" in case or when)):
+                shown = repr(got if got is None or len(got) < 300 else got[:200] + b"...")
+                faults.append(f"{name}{when}: {shown} ({len(got or '')} bytes), expected {repr(want[:200])}")
 
     def child():
-        os.umask(UMASK)
+        os.umask(0o022)
         for fd in case.get("close", "").split():
             os.close(int(fd))
         if "user" in case:
             os.setgid(int(case["user"]))
             os.setuid(int(case["user"]))
 
-    command = (["wine"] if wine else []) + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
+    command = ["wine"] * wine + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
     if "maxrss" in case:  # measured by a small process: a child of this one starts as large
         command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
@@ -115,22 +113,18 @@ def run(case, words, std, faults):
                 while time.time() < deadline and (len(os.listdir(".")) == len(before) or
                                                   struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
                     time.sleep(0.01)
-                compare("while the tool runs")
+                compare(" while the tool runs")
                 tool.send_signal(signal.Signals[case["signal"].split()[0]])
         status = tool.wait(timeout=60)
     for name, reader in readers.items():
         if reader.is_alive():  # the tool never opened it: let the reader end
             os.close(os.open(name, os.O_WRONLY | os.O_NONBLOCK))
         reader.join()
-
     if status != case["status"]:
         faults.append(f"status {status}, expected {case['status']}")
-    for name in ["stderr"] + ["stdout"] * ("stdout" not in case and "close" not in case):
-        if (got := open(f"{std}.{name}", "rb").read()) != expect.get(name, b""):
-            faults.append(f"{name} {show(got)}, expected {show(expect.get(name, b''))}")
     if "maxrss" in case and not sanitized and (peak := int(open(std + ".rss").read().split()[-1])) > int(case["maxrss"]):
         faults.append(f"peak memory {peak} KiB, over {case['maxrss']}")
-    compare("afterwards")
+    compare("")
     after = snapshot()
     for path, old in before.items():
         new = after.pop(path, None)
@@ -142,32 +136,32 @@ def run(case, words, std, faults):
         if os.lstat(name).st_ino != os.lstat(other).st_ino:
             faults.append(f"{name} and {other} are no longer one file")
     for path, new in after.items():
-        if path not in expect or (not wine and new[3] != 0o666 & ~UMASK):
+        if path not in expect or (not wine and new[3] != 0o644):
             faults.append(f"{path} was left behind" if path not in expect else f"{path} has mode {new[3]:o}")
+    return faults
 
 
 def main():
     results = []
     for case in (c for path in case_files for c in parse(path)):
         skip = case.get("only", "").partition(": ")[2] if wine else None
-        if "user" in case and os.getuid() != 0:
-            skip = "only root can run the tool as another user"
+        skip = skip or ("only root can run the tool as another user" if "user" in case and os.getuid() else None)
         faults = []
-        for words in case["run"] if not skip else []:
+        for words in case["run"] * (not skip):
             with tempfile.TemporaryDirectory() as work:
                 os.chmod(work, 0o755)
                 os.mkdir(folder := os.path.join(work, "case"))
                 os.chdir(folder)
-                found = []
                 try:
-                    skip = run(case, words, os.path.join(work, "std"), found)
+                    found = run(case, words, os.path.join(work, "std"))
                 finally:
                     os.chdir(work)
                     for _, name, _ in (s for s in case["steps"] if s[0] == "tmpfs"):
                         subprocess.run(["umount", os.path.join(folder, name)], stderr=subprocess.DEVNULL)
-                faults += [f"{b' '.join(words).decode(errors='replace')}: {fault}" for fault in found]
-            if skip:
+            if isinstance(found, str):
+                skip = found
                 break
+            faults += [f"{b' '.join(words).decode(errors='replace')}: {fault}" for fault in found]
         for line in [f"SKIP: {case['name']}: {skip}"] * bool(skip) + [f"FAIL: {case['name']}: {f}" for f in faults]:
             print(line)
         results.append(not faults)
