@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# Builds both tools and runs them on the bundled example image, printing what they write.
+# Builds both tools (unless given the folder of installed ones) and runs them on the bundled
+# example image, printing what they write (the files stay in build/example):
+#   examples/run.sh [BINDIR]
 set -eu
 cd "$(dirname "$0")/.."
-cmake --workflow --preset release > /dev/null
+if [ $# -gt 0 ]; then
+  bin=$1
+else
+  echo "Building the tools: cmake --workflow --preset release (a minute the first time)..."
+  cmake --workflow --preset release > build-example.log 2>&1 || { cat build-example.log; exit 1; }
+  rm -f build-example.log
+  bin=build/release/bin
+fi
 out=build/example
 mkdir -p "$out"
-bin=build/release/bin
 
-echo "$ recstamp V1.2 examples/blinky.s19 $out/blinky-v1.2.s19"
-"$bin/recstamp" V1.2 examples/blinky.s19 "$out/blinky-v1.2.s19"
+# blinky.s19 is byte-addressed, as objcopy makes S1 images: the version goes right after it.
+echo "$ recstamp --byte-addressed V1.2 examples/blinky.s19 blinky-v1.2.s19"
+"$bin/recstamp" --byte-addressed V1.2 examples/blinky.s19 "$out/blinky-v1.2.s19"
 cat "$out/blinky-v1.2.s19"
 echo
-echo "$ hexarray examples/blinky.s19 $out/blinky.c"
+echo "$ hexarray examples/blinky.s19 blinky.c"
 "$bin/hexarray" examples/blinky.s19 "$out/blinky.c"
 cat "$out/blinky.c"
