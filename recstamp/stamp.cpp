@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace recstamp {
 
@@ -39,17 +38,32 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     return std::nullopt;
   };
 
+  auto noteData = [&](std::string_view token) {
+    lastType = token[1] - '0';
+    frontSize = std::min(token.size(), front.size());
+    std::copy_n(token.data(), frontSize, front.data());
+  };
+  // The last data record of a run of lines, if it holds one, is the last data record.
+  auto noteLastData = [&](std::string_view lines) {
+    for (lines.remove_suffix(1);; lines.remove_suffix(lines.size() - lines.rfind('\n'))) {
+      const std::string_view line = lines.substr(lines.rfind('\n') + 1);
+      if (srec::recordKind(line) == srec::RecordKind::data) return noteData(line);
+      if (line.size() == lines.size()) return;
+    }
+  };
+
   while (!out.failed()) {
+    // Lines that pass through unchanged are copied as they stand, many at a time.
+    if (const std::string_view lines = in.plainLines(); !lines.empty()) {
+      noteLastData(lines);
+      out.write(lines);
+      continue;
+    }
     const auto token = in.next();
     if (!token) break;
     switch (srec::recordKind(*token)) {
     case srec::RecordKind::data:
-      lastType = (*token)[1] - '0';
-      frontSize = std::min(token->size(), front.size());
-      if (frontSize == front.size()) // a fixed-size copy for whole headers, the usual case
-        std::memcpy(front.data(), token->data(), front.size());
-      else
-        std::copy_n(token->data(), frontSize, front.data());
+      noteData(*token);
       break;
     case srec::RecordKind::termination: {
       terminatorSeen = true;

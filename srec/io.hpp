@@ -38,6 +38,8 @@ public:
 
 // Collects output in one large block and hands it to its sink when full. A sink failure is kept:
 // afterwards output is dropped, so a pass can stop early and the caller reports it once.
+// A large block is handed on in whole pages, its tail kept for the next: the output then grows
+// a page at a time, which the kernel copies measurably faster than pieces that straddle pages.
 class BufferedWriter {
 public:
   explicit BufferedWriter(ByteSink& sink, std::size_t capacity = blockSize);
@@ -65,10 +67,10 @@ public:
     }
   }
 
-  // Room for exactly `n` more bytes, which the caller fills at once.
+  // Room for exactly `n` more bytes (n <= capacity()), which the caller fills at once.
   [[nodiscard]] char* extend(std::size_t n) {
-    assert(n <= capacity_);
-    if (n > capacity_ - used_) flush();
+    assert(n <= capacity());
+    if (n > capacity_ - used_) drain();
     char* room = buffer_.get() + used_;
     used_ += n;
     return room;
@@ -78,13 +80,16 @@ public:
   bool flush();
 
   [[nodiscard]] bool failed() const noexcept { return failed_; }
-  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
+  // The most that extend() can give at once.
+  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_ - unit_ + 1; }
 
 private:
   void writeLarge(std::string_view bytes);
+  void drain();
 
   ByteSink& sink_;
   std::size_t capacity_;
+  std::size_t unit_; // what the sink is handed whole multiples of, but for the last
   Block buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;

@@ -1,5 +1,7 @@
 #include "srec/token_reader.hpp"
 
+#include "srec/record.hpp"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -109,6 +111,24 @@ std::optional<std::string_view> TokenReader::next() {
   if (failure_) return std::nullopt;
   pos_ += length;
   return std::string_view(&block_[pos_ - length], length);
+}
+
+std::string_view TokenReader::plainLines() {
+  if (!started_ || failure_ || pos_ == end_ || block_[pos_] != '\n') return {};
+  ++pos_;
+  ++line_;
+  const char* const first = &block_[pos_];
+  const char* const end = &block_[end_];
+  const char* line = first;
+  for (const char* space = nullptr; line != end; line = space + 1, ++line_) {
+    space = findSpace(line);
+    const auto length = static_cast<std::size_t>(space - line);
+    if (space == end || *space != '\n' || length == 0 || length > maxTokenLength ||
+        recordKind({line, length}) == RecordKind::termination)
+      break;
+  }
+  pos_ = static_cast<std::size_t>(line - block_.get());
+  return {first, static_cast<std::size_t>(line - first)};
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the
