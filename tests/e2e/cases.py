@@ -8,7 +8,9 @@ wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
 os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
 SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
-         "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":")))}
+         "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":"))),
+         "fifo": os.mkfifo, "tmpfs": lambda n, size: os.mkdir(n) or subprocess.run(
+             ["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", n], capture_output=True).returncode}
 
 
 def value(expr):
@@ -34,16 +36,15 @@ def parse(path):
         elif word in ("expect", "file"):
             block = [value(expr)] if eq else []
             case["expect"].update({name: block}) if word == "expect" else case["steps"].append(("file", name, block))
-        elif word == "run":
-            words = [value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)]
-            case["run"] = (case["run"] or []) + [words]  # a case's own runs replace those of the file
+        elif word == "run":  # a case's own runs replace those of its file
+            case["run"] = (case["run"] or []) + [[value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)]]
         elif word == "fails":
             case["status"], case["expect"]["stdout"] = 1, [value(rest)]
         elif word == "status":
             case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
         elif word == "keep":
             case["keep"] += shlex.split(rest)
-        elif word in (*SETUP, "fifo", "tmpfs"):
+        elif word in SETUP:
             case["steps"].append((word, *shlex.split(rest)))
         elif line.startswith("@"):
             case[word] = rest
@@ -65,30 +66,25 @@ def run(case, words, std):
     """One run in the current folder: what differs, or why it can't run here."""
     expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n")
               for k, v in {"stdout": [], "stderr": [], **case["expect"]}.items()}
-    fed = next(s for s in case["steps"] if s[1] == case["signal"].split()[1]) if "signal" in case else None
+    fed = case["signal"].split()[1] if "signal" in case else None
     captured, readers, faults = {}, {}, []
     for word, name, *args in case["steps"]:
         if word == "file":
-            os.mkfifo(name) if fed and name == fed[1] else open(name, "wb").write(b"".join(args[0]))
-        elif word == "fifo":
-            os.mkfifo(name)
+            os.mkfifo(name) if name == fed else open(name, "wb").write(b"".join(args[0]))
+        elif SETUP[word](name, *args):
+            return "can't mount a tmpfs here"
+        if word == "fifo":
             readers[name] = threading.Thread(target=lambda n=name: captured.update({n: open(n, "rb").read()}))
             readers[name].start()
-        elif word == "tmpfs":
-            os.mkdir(name)
-            mount = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + args[0], "tmpfs", name], capture_output=True)
-            if mount.returncode:
-                return f"can't mount a tmpfs here: {mount.stderr.decode().strip()}"
-        else:
-            SETUP[word](name, *args)
     before = snapshot()
     expect.update({name: open(name, "rb").read() for name in case["keep"]})
+    quiet = "stdout" in case or "close" in case  # stdout goes elsewhere
 
     def compare(when):
         for name, want in expect.items():
             path = f"{std}.{name}" if name in ("stdout", "stderr") else name
             got = captured.get(name) if name in readers else open(path, "rb").read() if os.path.exists(path) else None
-            if got != want and not (name == "stdout" and ("stdout" in case or "close" in case or when)):
+            if got != want and not (name == "stdout" and (quiet or when)):
                 shown = repr(got if got is None or len(got) < 300 else got[:200] + b"...")
                 faults.append(f"{name}{when}: {shown} ({len(got or '')} bytes), expected {repr(want[:200])}")
 
@@ -105,9 +101,10 @@ def run(case, words, std):
         command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
         tool = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=child)
-        if fed:
-            with open(fed[1], "wb") as fifo:
-                fifo.write(b"".join(fed[2])[: len(b"".join(fed[2])) // 2])
+        if "signal" in case:
+            with open(fed, "wb") as fifo:
+                data = b"".join(next(s[2] for s in case["steps"] if s[1] == fed))
+                fifo.write(data[: len(data) // 2])
                 fifo.flush()
                 deadline = time.time() + 10  # until the tool has made its output and read its input
                 while time.time() < deadline and (len(os.listdir(".")) == len(before) or
