@@ -57,6 +57,7 @@ bool OutputFile::open(const std::string& path) {
     file_ = platform::openForWriting(path, false, false);
     mode_ = Mode::direct;
   } else {
+    replaced_ = facts;
     target_ = platform::finalName(path);
     // A read-only output is refused even where its folder would let it be replaced.
     if (facts.kind == Kind::regular && !platform::openForWriting(target_, false, false))
@@ -108,7 +109,8 @@ bool OutputFile::commit() {
     // The data reaches the disk before it takes the output's place, so that even a power cut
     // leaves the old output or the new one, whole.
     whole = platform::sync(stream_) && std::fclose(file_.release()) == 0 &&
-            (mode_ == Mode::replace ? platform::replace(temporary_, target_) : copyIntoTarget());
+            (mode_ == Mode::replace ? platform::replace(temporary_, target_, replaced_)
+                                    : copyIntoTarget());
     if (whole && mode_ == Mode::copyIn) platform::remove(temporary_);
     break;
   }
@@ -121,6 +123,8 @@ bool OutputFile::commit() {
   return true;
 }
 
+// Also after a failed commit: the temporary file goes, a directly written regular output is
+// emptied, anything else is left as it is.
 void OutputFile::discard() noexcept {
   if (mode_ == Mode::directRegular && file_) platform::truncate(file_.get());
   file_.reset();

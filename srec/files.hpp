@@ -55,6 +55,7 @@ private:
   std::FILE* stream_ = nullptr; // what is written to: file_, or stdout or stderr
   std::string target_;
   std::string temporary_;
+  platform::FileFacts replaced_; // what the output was before
 };
 
 // A sink on a stream the caller owns, such as stdout.

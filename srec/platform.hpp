@@ -26,7 +26,7 @@ struct FileFacts {
   enum class Kind { missing, regular, directory, other } kind = Kind::missing;
   std::FILE* stream = nullptr; // stdout or stderr when the path names the same file
   unsigned long links = 0;
-  unsigned long mode = 0; // POSIX permission bits, owner and group
+  unsigned long mode = 0; // POSIX permission bits (Windows: attributes), owner and group
   unsigned long owner = 0;
   unsigned long group = 0;
 };
@@ -47,14 +47,16 @@ FileHandle openForWriting(const std::string& path, bool truncate, bool create, b
 // Creates `path` for writing text, failing when anything exists by that name.
 FileHandle createNew(const std::string& path);
 
-// The permission bits, owner and group of `facts` given to `file`, as far as allowed.
+// The permission bits, owner and group of `facts` given to `file`, as far as allowed (POSIX;
+// Windows gives a file its attributes as it replaces another).
 void keepPermissions(std::FILE* file, const FileFacts& facts);
 // Writes the file's data through to the device.
 bool sync(std::FILE* file);
 // Empties an open file.
 bool truncate(std::FILE* file);
-// Renames `from` over `to`, replacing it.
-bool replace(const std::string& from, const std::string& to);
+// Renames `from` over `to`, replacing it; on Windows the result then has the attributes of
+// `replaced`, the hidden one of a temporary file dropped.
+bool replace(const std::string& from, const std::string& to, const FileFacts& replaced);
 bool remove(const std::string& path);
 
 // On SIGINT, SIGTERM, SIGHUP or SIGPIPE (Windows: Ctrl-C, Ctrl-Break, console close): removes

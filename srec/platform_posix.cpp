@@ -17,6 +17,8 @@ constexpr int caughtSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 const char* volatile guardedPath = nullptr;
 volatile std::sig_atomic_t guardedDescriptor = -1;
 
+// Only async-signal-safe calls. The signal is raised again with its default action, so that
+// the caller sees the tool die of it.
 extern "C" void onSignal(int signalNumber) {
   if (const char* path = guardedPath) unlink(path);
   if (guardedDescriptor >= 0 && ftruncate(guardedDescriptor, 0) != 0) {
@@ -26,6 +28,8 @@ extern "C" void onSignal(int signalNumber) {
   std::raise(signalNumber);
 }
 
+// A signal ignored at start (nohup, a shell's background job) stays ignored; while one handler
+// runs, the other signals wait.
 void catchSignals() {
   static bool caught = false;
   if (caught) return;
@@ -67,6 +71,8 @@ void openStandardStreams() {
     }
 }
 
+// stat follows every link, /proc's links to open descriptors too, whose targets name no file:
+// the tool's own standard output is known by its identity, never by its name.
 FileFacts facts(const std::string& path) {
   FileFacts result;
   struct stat info {};
@@ -86,6 +92,7 @@ FileFacts facts(const std::string& path) {
   return result;
 }
 
+// As many hops as the kernel follows; a loop is left for the open to refuse.
 std::string finalName(const std::string& path) {
   std::string name = path;
   struct stat info {};
@@ -122,6 +129,8 @@ FileHandle openForWriting(const std::string& path, bool truncate, bool create, b
   return openDescriptor(::open(path.c_str(), flags, 0666), "wb");
 }
 
+// O_EXCL: never a name that exists, not even a link planted there; 0666 less the umask, as a
+// new output gets.
 FileHandle createNew(const std::string& path) {
   catchSignals();
   return openDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "wb");
@@ -143,7 +152,7 @@ bool truncate(std::FILE* file) {
   return std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0;
 }
 
-bool replace(const std::string& from, const std::string& to) {
+bool replace(const std::string& from, const std::string& to, const FileFacts& /*replaced*/) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -85,6 +85,7 @@ std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
   return result;
 }
 
+// A descriptor without a handle would be the first that _open hands out.
 void openStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd)
     if (_get_osfhandle(fd) == -1) {
@@ -112,9 +113,12 @@ FileFacts facts(const std::string& path) {
   else if (sameFile(file.get(), GetStdHandle(STD_ERROR_HANDLE)))
     result.stream = stderr;
   result.links = info.nNumberOfLinks;
+  result.mode = info.dwFileAttributes;
   return result;
 }
 
+// Only a reparse point (a symbolic link or a junction) names another file; its final path is
+// where the output belongs.
 std::string finalName(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
@@ -155,12 +159,13 @@ FileHandle createNew(const std::string& path) {
   // Shared for deletion, so that the console handler can remove it while it is open.
   return openHandle(CreateFileW(widen(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
+                                CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr),
                     _O_WRONLY | _O_TEXT, "w");
 }
 
 void keepPermissions(std::FILE* /*file*/, const FileFacts& /*facts*/) {
-  // Windows keeps no POSIX permission bits; the new file takes the folder's access rules.
+  // No POSIX permission bits: the attributes follow as the file replaces the output, and the
+  // access rules are the folder's.
 }
 
 bool sync(std::FILE* file) {
@@ -171,9 +176,15 @@ bool truncate(std::FILE* file) {
   return std::fflush(file) == 0 && _chsize_s(_fileno(file), 0) == 0;
 }
 
-bool replace(const std::string& from, const std::string& to) {
-  return MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// Written through, so that the rename is on the disk when the tool reports success.
+bool replace(const std::string& from, const std::string& to, const FileFacts& replaced) {
+  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+    return false;
+  // The output is in place; its attributes are a nicety that may fail.
+  const bool existed = replaced.kind == FileFacts::Kind::regular && replaced.mode != 0;
+  SetFileAttributesW(widen(to).c_str(), existed ? replaced.mode : FILE_ATTRIBUTE_NORMAL);
+  return true;
 }
 
 bool remove(const std::string& path) {

@@ -56,7 +56,8 @@ const char* findSpace(const char* p) noexcept {
 
 TokenReader::TokenReader(ByteSource& source, std::size_t readSize)
     : source_(source), readSize_(std::max<std::size_t>(readSize, 1)),
-      block_(allocateBlock(readArea + readSize_ + padding)), pos_(readArea), end_(readArea) {
+      room_(std::max(readSize_, readArea)), block_(allocateBlock(readArea + room_ + padding)),
+      pos_(readArea), end_(readArea) {
   block_[end_] = ' ';
 }
 
@@ -132,10 +133,11 @@ std::string_view TokenReader::plainLines() {
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the
-// room behind them is short. False at the end of the input or on failure.
+// room behind them is short: with small reads, only once in a while. False at the end of the input
+// or on failure.
 bool TokenReader::readMore() {
   if (failure_) return false;
-  if (end_ > readArea) {
+  if (end_ + readSize_ > readArea + room_) {
     const std::size_t kept = end_ - pos_; // at most maxTokenLength
     std::memmove(&block_[readArea - kept], &block_[pos_], kept);
     pos_ = readArea - kept;

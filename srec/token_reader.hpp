@@ -40,6 +40,7 @@ private:
 
   ByteSource& source_;
   std::size_t readSize_;
+  std::size_t room_; // of the read area, at least readSize_
   // Reads land after the bytes still unscanned, so a token is always whole in the block. A blank
   // stands at end_ so that a scan stops by itself, and zeroed padding follows it so that the scan
   // may load whole 16-byte groups.
