@@ -68,6 +68,7 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   // After a failure nothing more is written, not even what the sink would take.
   writer.write("too much for the sink");
   EXPECT_FALSE(writer.flush());
+  sink.room = 100; // the sink would take more now
   writer.write("1");
   writer.write("123456789");
   EXPECT_TRUE(writer.failed());
