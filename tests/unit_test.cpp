@@ -71,6 +71,7 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   sink.room = 100; // the sink would take more now
   writer.write("1");
   writer.write("123456789");
+  std::memcpy(writer.extend(8), "12345678", 8);
   EXPECT_TRUE(writer.failed());
   EXPECT_FALSE(writer.flush());
   EXPECT_EQ(sink.text.size(), 49U); // the first part of the failed write went out
