@@ -29,11 +29,7 @@ TEST(Hex, EveryByteAtEveryPlace) {
 }
 
 TEST(DecodeHeader, KindCountLengthAndAddress) {
-  struct Case {
-    std::string token;
-    int recType, count, dataLen;
-    std::uint32_t sAddr;
-  };
+  using Case = std::tuple<std::string, int, int, int, std::uint32_t>;
   for (const auto& [token, recType, count, dataLen, sAddr] : std::vector<Case>{
            {"S30d0000800a", 3, 13, 8, 0x800A},
            {"X214123456", 2, 0x14, 16, 0x123456}, // the first character is never looked at
@@ -65,10 +61,9 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   writer.writeLine("1234567");
   ASSERT_TRUE(writer.flush());
   EXPECT_EQ(sink.text, "abcdefghi!\n" + std::string(20, 'x') + "!\n1234567\n");
-  // After a failure nothing more is written, not even what the sink would take.
   writer.write("too much for the sink");
   EXPECT_FALSE(writer.flush());
-  sink.room = 100; // the sink would take more now
+  sink.room = 100; // after a failure nothing more goes out, though the sink would take it
   writer.write("1");
   writer.write("123456789");
   std::memcpy(writer.extend(8), "12345678", 8);

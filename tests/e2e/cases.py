@@ -87,22 +87,17 @@ def run(case, words, std):
                 shown = repr(got if got is None or len(got) < 300 else got[:200] + b"...")
                 faults.append(f"{name}{when}: {shown} ({len(got or '')} bytes), expected {repr(want[:200])}")
 
-    def child():
-        for fd in case.get("close", "").split():
-            os.close(int(fd))
-
     command = ["wine"] * wine + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
     if "maxrss" in case:  # measured by a small process: a child of this one starts as large
         command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
         user = int(case["user"]) if "user" in case else None
-        tool = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=child,
+        tool = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()],
                                 user=user, group=user, extra_groups=[] if user else None, umask=0o022)
         if "signal" in case:
-            with open(fed, "wb") as fifo:
+            with open(fed, "wb", buffering=0) as fifo:
                 data = b"".join(next(s[2] for s in case["steps"] if s[1] == fed))
                 fifo.write(data[: len(data) // 2])
-                fifo.flush()
                 deadline = time.time() + 10  # until the tool has made its output and read its input
                 while time.time() < deadline and (len(os.listdir(".")) == len(before) or
                                                   struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
