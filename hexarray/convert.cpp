@@ -14,20 +14,17 @@
 namespace hexarray {
 namespace {
 
-// The text of eight pairs, ", 0x" and each pair's two characters, with the pairs left as zero,
-// and a mask that is all ones where the pairs go.
-constexpr std::array<char, 48> eightEntries = [] {
+// The text of eight entries, each ", 0x" and a pair's two characters, with the pairs left as
+// zero; or, for `mask`, all ones where the pairs go and zero elsewhere.
+constexpr std::array<char, 48> eightEntryText(bool mask) {
   std::array<char, 48> text{};
-  for (std::size_t i = 0; i < text.size(); i += 6)
-    std::copy_n(", 0x", 4, &text[i]);
+  for (std::size_t entry = 0; entry < 8; ++entry)
+    for (std::size_t i = 0; i < 6; ++i)
+      text[6 * entry + i] = mask ? (i < 4 ? '\0' : '\xFF') : ", 0x"[i < 4 ? i : 4];
   return text;
-}();
-constexpr std::array<char, 48> eightPairs = [] {
-  std::array<char, 48> mask{};
-  for (std::size_t i = 4; i < mask.size(); i += 6)
-    mask[i] = mask[i + 1] = '\xFF';
-  return mask;
-}();
+}
+constexpr std::array<char, 48> eightEntries = eightEntryText(false);
+constexpr std::array<char, 48> eightPairs = eightEntryText(true);
 
 // Writes ", 0x" and the two characters of each of `count` pairs to `text`.
 void writeEntries(const char* pair, std::size_t count, char* text) noexcept {

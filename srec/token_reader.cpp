@@ -72,14 +72,14 @@ std::optional<std::string_view> TokenReader::next() {
     // Locals, since the compiler must assume that any char store changes the members.
     const char* p = &block_[pos_];
     const char* const end = &block_[end_];
-    unsigned long line = line_;
+    unsigned long lineNumber = line_;
     bool afterCR = afterCR_;
     for (; p != end; ++p) {
       if (*p == '\n') {
-        line += static_cast<unsigned long>(!afterCR);
+        lineNumber += static_cast<unsigned long>(!afterCR);
         afterCR = false;
       } else if (*p == '\r') {
-        ++line;
+        ++lineNumber;
         afterCR = true;
       } else if (isSpace(*p)) {
         afterCR = false;
@@ -87,7 +87,7 @@ std::optional<std::string_view> TokenReader::next() {
         break;
       }
     }
-    line_ = line;
+    line_ = lineNumber;
     afterCR_ = false;
     pos_ = static_cast<std::size_t>(p - block_.get());
     if (p != end) {
@@ -120,16 +120,16 @@ std::string_view TokenReader::plainLines() {
   ++line_;
   const char* const first = &block_[pos_];
   const char* const end = &block_[end_];
-  const char* line = first;
-  for (const char* space = nullptr; line != end; line = space + 1, ++line_) {
-    space = findSpace(line);
-    const auto length = static_cast<std::size_t>(space - line);
+  const char* start = first;
+  for (const char* space = nullptr; start != end; start = space + 1, ++line_) {
+    space = findSpace(start);
+    const auto length = static_cast<std::size_t>(space - start);
     if (space == end || *space != '\n' || length == 0 || length > maxTokenLength ||
-        recordKind({line, length}) == RecordKind::termination)
+        recordKind({start, length}) == RecordKind::termination)
       break;
   }
-  pos_ = static_cast<std::size_t>(line - block_.get());
-  return {first, static_cast<std::size_t>(line - first)};
+  pos_ = static_cast<std::size_t>(start - block_.get());
+  return {first, static_cast<std::size_t>(start - first)};
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the
