@@ -10,7 +10,9 @@ os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
 SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
          "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":"))),
          "fifo": os.mkfifo, "tmpfs": lambda n, size: os.mkdir(n) or subprocess.run(
-             ["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", n], capture_output=True).returncode}
+             ["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", n], capture_output=True).returncode
+         and "can't mount a tmpfs here", "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
+             ["mknod", "-m", "666", n, "c", *number.split(":")], capture_output=True).returncode and "can't make a device here"}
 
 
 unescape = lambda text: codecs.escape_decode(text.encode())[0]  # noqa: E731
@@ -70,8 +72,8 @@ def run(case, words, std):
     for word, name, *args in case["steps"]:
         if word == "file":
             os.mkfifo(name) if name == fed else open(name, "wb").write(b"".join(args[0]))
-        elif SETUP[word](name, *args):
-            return "can't mount a tmpfs here"
+        elif why := SETUP[word](name, *args):
+            return why
         if word == "fifo":
             readers[name] = threading.Thread(target=lambda n=name: captured.update({n: open(n, "rb").read()}))
             readers[name].start()
