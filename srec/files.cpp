@@ -133,16 +133,23 @@ void OutputFile::discard() noexcept {
   mode_ = Mode::closed;
 }
 
-// Copies the whole temporary file into the target, which keeps its other hard links.
+// Copies the whole temporary file into the target, which keeps its other hard links. The old
+// content is gone once the copy starts: a copy that fails or is cut short by a signal leaves the
+// target empty, as a directly written output, so that no partial file passes for whole.
 bool OutputFile::copyIntoTarget() {
   const platform::FileHandle from = platform::openForReading(temporary_);
   platform::FileHandle to = platform::openForWriting(target_, true, false, false);
   if (!from || !to) return false;
+  platform::guard(&temporary_, to.get());
   const Block block = allocateBlock(blockSize);
   std::size_t got = 0;
-  while ((got = std::fread(block.get(), 1, blockSize, from.get())) > 0)
-    if (!writeAll(to.get(), {block.get(), got})) return false;
-  return std::ferror(from.get()) == 0 && platform::sync(to.get()) && std::fclose(to.release()) == 0;
+  bool copied = true;
+  while (copied && (got = std::fread(block.get(), 1, blockSize, from.get())) > 0)
+    copied = writeAll(to.get(), {block.get(), got});
+  copied = copied && std::ferror(from.get()) == 0 && platform::sync(to.get());
+  platform::guard(&temporary_, nullptr);
+  if (!copied) platform::truncate(to.get());
+  return copied && std::fclose(to.release()) == 0;
 }
 
 bool StreamSink::write(std::span<const char> bytes) {
