@@ -1,5 +1,4 @@
-// What is hard to reach end to end: hex digits, headers, the writer's failure memory, array
-// names. (The fuzz harness holds the reader to a plain reference on its seeds in every run.)
+// What is hard to reach end to end: hex digits, headers, the writer's bounds, array names.
 #include "hexarray/array_name.hpp"
 #include "memory_io.hpp"
 #include "srec/record.hpp"
@@ -49,18 +48,18 @@ TEST(DecodeHeader, KindCountLengthAndAddress) {
 }
 
 TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
-  srec::testing::MemorySink sink(50);
+  srec::testing::MemorySink sink(53);
   srec::BufferedWriter writer(sink, 8);
   writer.write("abc");
   std::memcpy(writer.extend(6), "defghi", 6); // one byte more than the room left
   writer.writeLine("!");
   ASSERT_TRUE(writer.flush());
-  EXPECT_LE(sink.largest, 8U); // never more than a block
   writer.write(std::string(20, 'x'));
-  writer.writeLine("!");
+  writer.writeLine("1234"); // exactly the room left, and the line end after it
   writer.writeLine("1234567");
   ASSERT_TRUE(writer.flush());
-  EXPECT_EQ(sink.text, "abcdefghi!\n" + std::string(20, 'x') + "!\n1234567\n");
+  EXPECT_LE(sink.largest, 8U); // never more than a block
+  EXPECT_EQ(sink.text, "abcdefghi!\n" + std::string(20, 'x') + "1234\n1234567\n");
   writer.write("too much for the sink");
   EXPECT_FALSE(writer.flush());
   sink.room = 100; // after a failure nothing more goes out, though the sink would take it
@@ -69,7 +68,13 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   std::memcpy(writer.extend(8), "12345678", 8);
   EXPECT_TRUE(writer.failed());
   EXPECT_FALSE(writer.flush());
-  EXPECT_EQ(sink.text.size(), 49U); // the first part of the failed write went out
+  EXPECT_EQ(sink.text.size(), 52U); // the first part of the failed write went out
+  srec::testing::MemorySink pages;  // whole pages, a page's tail kept: all of capacity() still fits
+  srec::BufferedWriter paged(pages, 8192);
+  paged.write("x");
+  std::memset(paged.extend(paged.capacity()), 'y', paged.capacity());
+  EXPECT_TRUE(paged.flush() && pages.largest <= 8192 &&
+              pages.text == "x" + std::string(paged.capacity(), 'y'));
 }
 
 TEST(ArrayName, FromTheOutputFileName) {

@@ -12,17 +12,13 @@ def run(*command):
     return subprocess.run(command, capture_output=True, check=True).stdout
 
 
-def binary(srec):
-    run("objcopy", "-I", "srec", "-O", "binary", srec, "image.bin")
-    return open("image.bin", "rb").read()
-
-
 def main():
     if not (shutil.which("objcopy") and shutil.which("cc")):
         print("SKIP: real images: objcopy and cc are needed (Debian packages binutils, gcc)")
         return 77
     os.chdir(tempfile.mkdtemp())
     tool = lambda name: ["wine"] * wine + [os.path.join(bindir, name + ".exe" * wine)]
+    binary = lambda srec: run("objcopy", "-I", "srec", "-O", "binary", srec, "image.bin") + open("image.bin", "rb").read()
     open("blob", "wb").write(bytes(i * 13 % 256 for i in range(5000)))
     open("dump.c", "w").write('#include <stdio.h>\n#include "image.c"\n'
                               "int main(void) { return !fwrite(image_C, sizeof image_C, 1, stdout); }\n")
