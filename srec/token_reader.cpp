@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -50,6 +51,24 @@ const char* findSpace(const char* p) noexcept {
     ++p;
   return p;
 #endif
+}
+
+// Bit i set where byte p[i], as a signed byte, is below '!': the white space, the other control
+// characters and the bytes from 0x80.
+std::uint64_t lowBytes(const char* p) noexcept {
+  std::uint64_t mask = 0;
+#if defined(__SSE2__)
+  const __m128i bang = _mm_set1_epi8('!');
+  for (unsigned i = 0; i < 4; ++i) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, bang)));
+    mask |= std::uint64_t{bits} << (16 * i);
+  }
+#else
+  for (unsigned i = 0; i < 64; ++i)
+    mask |= std::uint64_t{static_cast<signed char>(p[i]) < '!'} << i;
+#endif
+  return mask;
 }
 
 } // namespace
@@ -116,20 +135,29 @@ std::optional<std::string_view> TokenReader::next() {
 
 std::string_view TokenReader::plainLines() {
   if (!started_ || failure_ || pos_ == end_ || block_[pos_] != '\n') return {};
-  ++pos_;
-  ++line_;
-  const char* const first = &block_[pos_];
-  const char* const end = &block_[end_];
-  const char* start = first;
-  for (const char* space = nullptr; start != end; start = space + 1, ++line_) {
-    space = findSpace(start);
-    const auto length = static_cast<std::size_t>(space - start);
-    if (space == end || *space != '\n' || length == 0 || length > maxTokenLength ||
-        recordKind({start, length}) == RecordKind::termination)
-      break;
+  const std::size_t first = pos_ + 1;
+  std::size_t start = first; // of the line being looked at
+  unsigned long lineNumber = line_ + 1;
+  // The only byte below '!' in a plain line is the LF that ends it. Such bytes are found 64 at a
+  // time, in words aligned on the block, so no search waits for the one before; each is then
+  // checked to be an LF that ends a line of the right length and kind. The blank at the end of
+  // the block, and the padding after it, stop the search.
+  std::size_t word = first & ~std::size_t{63};
+  std::uint64_t ends = lowBytes(&block_[word]) & (~std::uint64_t{0} << (first - word));
+  for (;; ends = lowBytes(&block_[word += 64])) {
+    for (; ends != 0; ends &= ends - 1) {
+      const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
+      // A length of 0 wraps round, so one test refuses both an empty line and a long one.
+      if (block_[lineEnd] != '\n' || lineEnd - start - 1 >= maxTokenLength ||
+          recordKind({&block_[start], 2}) == RecordKind::termination) {
+        pos_ = start;
+        line_ = lineNumber;
+        return {&block_[first], start - first};
+      }
+      start = lineEnd + 1;
+      ++lineNumber;
+    }
   }
-  pos_ = static_cast<std::size_t>(start - block_.get());
-  return {first, static_cast<std::size_t>(start - first)};
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the
