@@ -134,27 +134,43 @@ std::optional<std::string_view> TokenReader::next() {
 }
 
 std::string_view TokenReader::plainLines() {
-  if (!started_ || failure_ || pos_ == end_ || block_[pos_] != '\n') return {};
-  const std::size_t first = pos_ + 1;
+  if (!started_ || failure_ || pos_ == end_) return {};
+  // The blank at end_ and the zeroed padding make each look one byte ahead safe.
+  const auto endsLine = [&](std::size_t at) -> std::size_t {
+    if (block_[at] == '\n') return 1;
+    return block_[at] == '\r' && block_[at + 1] == '\n' ? 2 : 0;
+  };
+  const std::size_t firstEnd = endsLine(pos_);
+  if (firstEnd == 0) return {};
+  const std::size_t first = pos_ + firstEnd;
   std::size_t start = first; // of the line being looked at
+  std::size_t kept = first;  // where it goes: a line that ends in CR LF moves up to end in LF
   unsigned long lineNumber = line_ + 1;
-  // The only byte below '!' in a plain line is the LF that ends it. Such bytes are found 64 at a
-  // time, in words aligned on the block, so no search waits for the one before; each is then
-  // checked to be an LF that ends a line of the right length and kind. The blank at the end of
-  // the block, and the padding after it, stop the search.
+  // The only bytes below '!' in a plain line are the LF, or CR LF, that end it. Such bytes are
+  // found 64 at a time, in words aligned on the block, so no search waits for the one before;
+  // each is then checked to end a line of the right length and kind. The blank at the end of the
+  // block, and the padding after it, stop the search.
   std::size_t word = first & ~std::size_t{63};
   std::uint64_t ends = lowBytes(&block_[word]) & (~std::uint64_t{0} << (first - word));
   for (;; ends = lowBytes(&block_[word += 64])) {
     for (; ends != 0; ends &= ends - 1) {
       const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
+      if (lineEnd < start) continue; // the LF of a CR LF
+      const std::size_t endLength = endsLine(lineEnd);
+      const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
-      if (block_[lineEnd] != '\n' || lineEnd - start - 1 >= maxTokenLength ||
+      if (endLength == 0 || length - 1 >= maxTokenLength ||
           recordKind({&block_[start], 2}) == RecordKind::termination) {
         pos_ = start;
         line_ = lineNumber;
-        return {&block_[first], start - first};
+        return {&block_[first], kept - first};
       }
-      start = lineEnd + 1;
+      if (kept != start || endLength == 2) {
+        std::memmove(&block_[kept], &block_[start], length);
+        block_[kept + length] = '\n';
+      }
+      kept += length + 1;
+      start = lineEnd + endLength;
       ++lineNumber;
     }
   }

@@ -82,12 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& token : expected)
     if (token.second.size() > srec::maxTokenLength) return 0;
 
-  // The reader: the same tokens on the same lines.
+  // The reader: the same tokens on the same lines, taken one by one or, with odd read sizes,
+  // also as the runs of plain lines after each.
   Run read(text, readSize);
   std::size_t count = 0;
   for (auto token = read.in.next(); token; token = read.in.next(), ++count) {
     require(count < expected.size() &&
             expected[count] == std::pair(read.in.line(), std::string(*token)));
+    for (auto lines = readSize % 2 == 1 ? read.in.plainLines() : ""; !lines.empty();
+         lines.remove_prefix(lines.find('\n') + 1))
+      require(++count < expected.size() &&
+              expected[count].second == lines.substr(0, lines.find('\n')));
   }
   require(count == expected.size() && !read.in.failure());
 
