@@ -26,8 +26,10 @@ constexpr std::array<char, 48> eightEntryText(bool mask) {
 constexpr std::array<char, 48> eightEntries = eightEntryText(false);
 constexpr std::array<char, 48> eightPairs = eightEntryText(true);
 
-// Writes ", 0x" and the two characters of each of `count` pairs to `text`.
-void writeEntries(const char* pair, std::size_t count, char* text) noexcept {
+} // namespace
+
+bool writeEntries(const char* pair, std::size_t count, char* text) noexcept {
+  int digits = 0; // negative once a character is no hex digit
 #if defined(__SSE2__)
   // Eight pairs at a time. As 16-bit words the 48 bytes of text are ", " "0x" P0 ", " "0x" P1 and
   // so on: each of the three 16-byte parts takes its pairs' words by two word shuffles, keeps
@@ -37,8 +39,18 @@ void writeEntries(const char* pair, std::size_t count, char* text) noexcept {
     const auto* constant = reinterpret_cast<const __m128i*>(&eightEntries[at]);
     return _mm_or_si128(_mm_and_si128(pairs, _mm_loadu_si128(mask)), _mm_loadu_si128(constant));
   };
+  // A digit is (byte - '0') <= 9 unsigned; a letter of either case is ((byte | 0x20) - 'a') <= 5.
+  const auto hexBytes = [](__m128i bytes) {
+    const __m128i digit = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i letter =
+        _mm_sub_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    return _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit),
+                        _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter));
+  };
+  __m128i allHex = _mm_set1_epi8(-1);
   for (; count >= 8; count -= 8, pair += 16, text += 48) {
     const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair)); // P0 .. P7
+    allHex = _mm_and_si128(allHex, hexBytes(pairs));
     const __m128i low = _mm_unpacklo_epi64(pairs, pairs);  // P0 P1 P2 P3 P0 P1 P2 P3
     const __m128i high = _mm_unpackhi_epi64(pairs, pairs); // P4 P5 P6 P7 P4 P5 P6 P7
     // Words 2 and 5: P0 and P1; words 0, 3 and 6: P2, P3 and P4; words 1, 4 and 7: P5, P6, P7.
@@ -49,12 +61,17 @@ void writeEntries(const char* pair, std::size_t count, char* text) noexcept {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 16), part(second, 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 32), part(third, 32));
   }
+  digits = _mm_movemask_epi8(allHex) - 0xFFFF;
 #endif
   for (; count > 0; --count, pair += 2, text += 6) {
+    digits |= srec::hexDigit(pair[0]) | srec::hexDigit(pair[1]);
     std::copy_n(eightEntries.data(), 4, text);
     std::copy_n(pair, 2, text + 4);
   }
+  return digits >= 0;
 }
+
+namespace {
 
 bool warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAddr,
              std::uint32_t lastLen) {
@@ -91,12 +108,12 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     const std::size_t start = header.dataStart();
     const std::size_t pairs = token->size() > start + 2 ? (token->size() - 1 - start) / 2 : 0;
     const char* pair = token->data() + start;
-    if (!srec::allHexDigits({pair, 2 * pairs})) return srec::Failure{Kind::badHexDigit, in.line()};
     std::size_t left = pairs;
     if (firstByte && left > 0) {
       // The array's very first byte has no separator.
-      const char text[] = {'0', 'x', pair[0], pair[1]};
-      out.write({text, sizeof text});
+      char text[6];
+      if (!writeEntries(pair, 1, text)) return srec::Failure{Kind::badHexDigit, in.line()};
+      out.write({text + 2, 4});
       firstByte = false;
       pair += 2;
       --left;
@@ -105,7 +122,8 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     while (left > 0) {
       // A chunk of pairs at a time, each written as ", 0x" and its two characters.
       const std::size_t chunk = std::min(left, out.capacity() / 6);
-      writeEntries(pair, chunk, out.extend(6 * chunk));
+      if (!writeEntries(pair, chunk, out.extend(6 * chunk)))
+        return srec::Failure{Kind::badHexDigit, in.line()};
       pair += 2 * chunk;
       left -= chunk;
     }

@@ -5,6 +5,7 @@
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -15,5 +16,9 @@ namespace hexarray {
 // where the previous one ended. A data character to be copied that is no hex digit stops it.
 std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out,
                                      std::string_view arrayName, srec::ByteSink& messages);
+
+// Writes ", 0x" and the two characters of each of `count` pairs to `text`, 6 * count bytes;
+// false when any of those characters is no hex digit, the text then being of no use.
+bool writeEntries(const char* pair, std::size_t count, char* text) noexcept;
 
 } // namespace hexarray

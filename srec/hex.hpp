@@ -29,9 +29,6 @@ constexpr int hexDigit(char c) noexcept {
   return detail::hexValues[static_cast<unsigned char>(c)];
 }
 
-// True when every byte of `text` is a hexadecimal digit of either case.
-bool allHexDigits(std::string_view text) noexcept;
-
 inline constexpr std::string_view upperHexDigits = "0123456789ABCDEF";
 
 // Writes the low `bytes` bytes of `value` at `out`, most significant first, two upper-case digits

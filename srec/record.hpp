@@ -59,16 +59,21 @@ constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
   header.recType = charAt(token, 1) - '0';
   header.count = hexDigit(charAt(token, 2)) * 16 + hexDigit(charAt(token, 3));
   header.dataLen = header.count - (header.recType + 2);
-  const std::size_t end = header.dataStart();
-  const auto addDigits = [&](auto digitAt) {
+  const auto addDigits = [&](auto digitAt, std::size_t end) {
     for (std::size_t i = 4; i < end; ++i)
       header.sAddr = header.sAddr * 16 + static_cast<std::uint32_t>(hexDigit(digitAt(i)));
   };
-  // Whole headers, the usual case, are read without a bounds check per digit.
-  if (end <= token.size())
-    addDigits([&](std::size_t i) { return token[i]; });
+  const auto inToken = [&](std::size_t i) { return token[i]; };
+  // Whole headers, the usual case, are read without a bounds check per digit, and with a number
+  // of digits fixed for each kind, so the loop is unrolled.
+  if (header.dataStart() > token.size())
+    addDigits([&](std::size_t i) { return charAt(token, i); }, header.dataStart());
+  else if (header.recType == 3)
+    addDigits(inToken, 12);
+  else if (header.recType == 2)
+    addDigits(inToken, 10);
   else
-    addDigits([&](std::size_t i) { return charAt(token, i); });
+    addDigits(inToken, 8);
   return header;
 }
 

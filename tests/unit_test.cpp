@@ -1,5 +1,6 @@
 // What is hard to reach end to end: hex digits, headers, the writer's bounds, array names.
 #include "hexarray/array_name.hpp"
+#include "hexarray/convert.hpp"
 #include "memory_io.hpp"
 #include "srec/record.hpp"
 
@@ -17,12 +18,14 @@ TEST(Hex, EveryByteAtEveryPlace) {
     const auto c = static_cast<char>(byte);
     const auto at = static_cast<int>(digits.find(c));
     EXPECT_EQ(srec::hexDigit(c), at < 0 ? -1 : at < 16 ? at : at - 6) << byte;
-    // Runs long and short enough for both the 16-byte groups and the bytes after them.
-    for (const std::size_t length : {1, 15, 16, 17, 33})
-      for (std::size_t place = 0; place < length; ++place) {
-        std::string text(length, 'a');
+    // Runs long and short enough for both the groups of eight pairs and the pairs after them.
+    for (const std::size_t pairs : {1, 8, 9, 17})
+      for (std::size_t place = 0; place < 2 * pairs; ++place) {
+        std::string text(2 * pairs, 'a');
         text[place] = c;
-        ASSERT_EQ(srec::allHexDigits(text), at >= 0) << byte << " at " << place;
+        std::string entries(6 * pairs, '\0');
+        ASSERT_EQ(hexarray::writeEntries(text.data(), pairs, entries.data()), at >= 0)
+            << byte << " at " << place;
       }
   }
 }

@@ -59,8 +59,9 @@ struct Run {
 // a checksum that makes all its bytes add up to 0xFF.
 bool isVersionRecord(std::string_view line, char kind, std::string_view field) {
   std::string bytes;
-  for (std::size_t i = 2; i + 1 < line.size() && srec::allHexDigits(line.substr(i, 2)) &&
-                          line[i] <= 'F' && line[i + 1] <= 'F';
+  for (std::size_t i = 2;
+       i + 1 < line.size() && (srec::hexDigit(line[i]) | srec::hexDigit(line[i + 1])) >= 0 &&
+       line[i] <= 'F' && line[i + 1] <= 'F';
        i += 2)
     bytes += static_cast<char>(srec::hexDigit(line[i]) * 16 + srec::hexDigit(line[i + 1]));
   unsigned sum = 0;
