@@ -56,19 +56,19 @@ const char* findSpace(const char* p) noexcept {
 // Bit i set where byte p[i], as a signed byte, is below '!': the white space, the other control
 // characters and the bytes from 0x80.
 std::uint64_t lowBytes(const char* p) noexcept {
-  std::uint64_t mask = 0;
+  std::uint64_t others = 0; // the bytes from '!' to 0x7F
 #if defined(__SSE2__)
-  const __m128i bang = _mm_set1_epi8('!');
+  const __m128i blank = _mm_set1_epi8(' ');
   for (unsigned i = 0; i < 4; ++i) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, bang)));
-    mask |= std::uint64_t{bits} << (16 * i);
+    const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, blank)));
+    others |= std::uint64_t{bits} << (16 * i);
   }
 #else
   for (unsigned i = 0; i < 64; ++i)
-    mask |= std::uint64_t{static_cast<signed char>(p[i]) < '!'} << i;
+    others |= std::uint64_t{static_cast<signed char>(p[i]) > ' '} << i;
 #endif
-  return mask;
+  return ~others;
 }
 
 } // namespace
@@ -135,10 +135,11 @@ std::optional<std::string_view> TokenReader::next() {
 
 std::string_view TokenReader::plainLines() {
   if (!started_ || failure_ || pos_ == end_) return {};
+  char* const block = block_.get(); // a local, which the stores below are known not to change
   // The blank at end_ and the zeroed padding make each look one byte ahead safe.
-  const auto endsLine = [&](std::size_t at) -> std::size_t {
-    if (block_[at] == '\n') return 1;
-    return block_[at] == '\r' && block_[at + 1] == '\n' ? 2 : 0;
+  const auto endsLine = [block](std::size_t at) -> std::size_t {
+    if (block[at] == '\n') return 1;
+    return block[at] == '\r' && block[at + 1] == '\n' ? 2 : 0;
   };
   const std::size_t firstEnd = endsLine(pos_);
   if (firstEnd == 0) return {};
@@ -151,8 +152,8 @@ std::string_view TokenReader::plainLines() {
   // each is then checked to end a line of the right length and kind. The blank at the end of the
   // block, and the padding after it, stop the search.
   std::size_t word = first & ~std::size_t{63};
-  std::uint64_t ends = lowBytes(&block_[word]) & (~std::uint64_t{0} << (first - word));
-  for (;; ends = lowBytes(&block_[word += 64])) {
+  std::uint64_t ends = lowBytes(block + word) & (~std::uint64_t{0} << (first - word));
+  for (;; ends = lowBytes(block + (word += 64))) {
     for (; ends != 0; ends &= ends - 1) {
       const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
       if (lineEnd < start) continue; // the LF of a CR LF
@@ -160,14 +161,14 @@ std::string_view TokenReader::plainLines() {
       const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
       if (endLength == 0 || length - 1 >= maxTokenLength ||
-          recordKind({&block_[start], 2}) == RecordKind::termination) {
+          recordKind({block + start, 2}) == RecordKind::termination) {
         pos_ = start;
         line_ = lineNumber;
-        return {&block_[first], kept - first};
+        return {block + first, kept - first};
       }
       if (kept != start || endLength == 2) {
-        std::memmove(&block_[kept], &block_[start], length);
-        block_[kept + length] = '\n';
+        std::memmove(block + kept, block + start, length);
+        block[kept + length] = '\n';
       }
       kept += length + 1;
       start = lineEnd + endLength;
