@@ -15,7 +15,7 @@ void BlockDeleter::operator()(char* block) const noexcept {
 }
 
 Block allocateBlock(std::size_t size) {
-  return Block(new (pageAlignment) char[size]());
+  return Block(new (pageAlignment) char[size]);
 }
 
 BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)

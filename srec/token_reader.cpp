@@ -77,7 +77,12 @@ TokenReader::TokenReader(ByteSource& source, std::size_t readSize)
     : source_(source), readSize_(std::max<std::size_t>(readSize, 1)),
       room_(std::max(readSize_, readArea)), block_(allocateBlock(readArea + room_ + padding)),
       pos_(readArea), end_(readArea) {
+  markEnd();
+}
+
+void TokenReader::markEnd() noexcept {
   block_[end_] = ' ';
+  std::fill_n(&block_[end_ + 1], padding - 1, '\0');
 }
 
 std::optional<std::string_view> TokenReader::next() {
@@ -191,7 +196,7 @@ bool TokenReader::readMore() {
   const std::optional<std::size_t> got = source_.read({&block_[end_], readSize_});
   if (!got) failure_ = Failure{Failure::Kind::read};
   end_ += got.value_or(0);
-  block_[end_] = ' ';
+  markEnd();
   return got.value_or(0) > 0;
 }
 

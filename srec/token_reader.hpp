@@ -37,13 +37,14 @@ public:
 
 private:
   bool readMore();
+  void markEnd() noexcept;
 
   ByteSource& source_;
   std::size_t readSize_;
   std::size_t room_; // of the read area, at least readSize_
   // Reads land after the bytes still unscanned, so a token is always whole in the block. A blank
   // stands at end_ so that a scan stops by itself, and zeroed padding follows it so that the scan
-  // may load whole 16-byte groups.
+  // may load whole groups of bytes.
   Block block_;
   std::size_t pos_;
   std::size_t end_;
