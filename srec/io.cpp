@@ -36,6 +36,17 @@ void BufferedWriter::drain() {
 }
 
 void BufferedWriter::writeLarge(std::string_view bytes) {
+  if (bytes.size() >= capacity_ / 4) {
+    const std::size_t top =
+        std::min({bytes.size(), (unit_ - used_ % unit_) % unit_, capacity_ - used_});
+    bytes.copy(buffer_.get() + used_, top);
+    used_ += top;
+    bytes.remove_prefix(top);
+    flush();
+    const std::size_t whole = bytes.size() - bytes.size() % unit_;
+    if (!failed_) failed_ = !sink_.write(bytes.substr(0, whole));
+    bytes.remove_prefix(whole);
+  }
   while (!bytes.empty() && !failed_) {
     const std::size_t part = std::min(bytes.size(), capacity_ - used_);
     bytes.copy(buffer_.get() + used_, part);

@@ -41,12 +41,14 @@ public:
 // afterwards output is dropped, so a pass can stop early and the caller reports it once.
 // A large block is handed on in whole pages, its tail kept for the next: the output then grows
 // a page at a time, which the kernel copies measurably faster than pieces that straddle pages.
+// Bytes a quarter of the block or more are not copied but for their last part page: the block
+// is topped up to a page and handed on, then they are, straight from where they are.
 class BufferedWriter {
 public:
   explicit BufferedWriter(ByteSink& sink, std::size_t capacity = blockSize);
 
   void write(std::string_view bytes) {
-    if (bytes.size() <= capacity_ - used_) {
+    if (bytes.size() <= capacity_ - used_ && bytes.size() < capacity_ / 4) {
       bytes.copy(buffer_.get() + used_, bytes.size());
       used_ += bytes.size();
     } else {
