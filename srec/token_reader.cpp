@@ -59,13 +59,13 @@ std::uint64_t lowBytes(const char* p) noexcept {
   std::uint64_t others = 0; // the bytes from '!' to 0x7F
 #if defined(__SSE2__)
   const __m128i blank = _mm_set1_epi8(' ');
-  for (unsigned i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, blank)));
     others |= std::uint64_t{bits} << (16 * i);
   }
 #else
-  for (unsigned i = 0; i < 64; ++i)
+  for (std::size_t i = 0; i < 64; ++i)
     others |= std::uint64_t{static_cast<signed char>(p[i]) > ' '} << i;
 #endif
   return ~others;
