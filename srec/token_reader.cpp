@@ -161,7 +161,7 @@ std::string_view TokenReader::plainLines() {
   for (;; ends = lowBytes(block + (word += 64))) {
     for (; ends != 0; ends &= ends - 1) {
       const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
-      if (lineEnd < start) continue; // the LF of a CR LF
+      if (lineEnd < start) continue; // the LF of a CR LF that ended the word before
       const std::size_t endLength = endsLine(lineEnd);
       const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
@@ -178,6 +178,7 @@ std::string_view TokenReader::plainLines() {
       kept += length + 1;
       start = lineEnd + endLength;
       ++lineNumber;
+      if (endLength == 2) ends &= ends - 1; // the CR, so that the loop takes the LF after it
     }
   }
 }
