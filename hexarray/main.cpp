@@ -7,8 +7,8 @@
 #include <string>
 
 int main(int argc, char* argv[]) {
-  constexpr srec::Tool tool{
-      "hexarray", "Usage: hexarray.exe [s-record file] [output C source file]\n", "", 2, ""};
+  constexpr srec::Tool tool{"hexarray",
+                            "Usage: hexarray.exe [s-record file] [output C source file]\n", "", 2};
   const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
   if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
 

@@ -7,12 +7,16 @@
 #include <string>
 
 int main(int argc, char* argv[]) {
+  static constexpr srec::Option options[] = {{"--byte-addressed"}};
   constexpr srec::Tool tool{
-      "recstamp", "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
+      "recstamp",
+      "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
       "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
       "  --byte-addressed  S1/S2 image whose addresses count bytes: before S8, S9 and at the end\n"
       "                    the record follows the whole last length, as before S7\n",
-      3, "--byte-addressed"};
+      3,
+      options,
+      1};
   const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
   if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
 
@@ -24,7 +28,8 @@ int main(int argc, char* argv[]) {
                             ".\n",
                         srec::exitFailure);
   const std::string field = recstamp::versionField(version);
-  const auto addressing = line.option ? recstamp::Addressing::byte : recstamp::Addressing::word;
+  const auto addressing = line.option("--byte-addressed") != nullptr ? recstamp::Addressing::byte
+                                                                     : recstamp::Addressing::word;
 
   const std::string& input = line.operands[1];
   const std::string& output = line.operands[2];

@@ -3,6 +3,7 @@
 #include "srec/files.hpp"
 #include "srec/platform.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace srec {
@@ -19,14 +20,29 @@ CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
     line.exitStatus = exitSuccess;
     line.text = std::string(tool.name) + " " SREC_TOOLS_VERSION "\n";
   } else {
-    line.option = !tool.option.empty() && !words.empty() && words[0] == tool.option;
-    if (line.option) words.erase(words.begin());
+    std::size_t next = 0;
+    while (next < words.size() && line.options.size() < tool.maxOptions) {
+      const auto known = std::find_if(tool.options.begin(), tool.options.end(),
+                                      [&](const Option& o) { return o.word == words[next]; });
+      if (known == tool.options.end() || line.option(known->word) != nullptr ||
+          (known->takesValue && next + 1 == words.size()))
+        break;
+      line.options.emplace_back(known->word, known->takesValue ? words[next + 1] : "");
+      next += known->takesValue ? 2 : 1;
+    }
+    words.erase(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(next));
     if (words.size() != tool.operands) {
       line.exitStatus = exitUsage;
       line.text = tool.usage;
     }
   }
   return line;
+}
+
+const std::string* CommandLine::option(std::string_view word) const {
+  for (const auto& [given, value] : options)
+    if (given == word) return &value;
+  return nullptr;
 }
 
 std::optional<Failure> runPass(const std::string& inputPath, const std::string& outputPath,

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,21 +19,33 @@ inline constexpr int exitSuccess = 0;
 inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
 
-// A tool's command line: `operands` file names and such, after `option` when given.
+// An option word, alone or followed by its value.
+struct Option {
+  std::string_view word;
+  bool takesValue = false;
+};
+
+// A tool's command line: options in front of `operands` file names and such. A word is an
+// option only while no operand has come, each at most once, and at most `maxOptions` of them;
+// any other word is an operand, so a misplaced option makes a wrong operand count.
 struct Tool {
   std::string_view name;
   std::string_view usage; // the usage line
   std::string_view help;  // what --help prints after it
   std::size_t operands;
-  std::string_view option; // the one option the tool takes, or empty
+  std::span<const Option> options = {};
+  std::size_t maxOptions = 0;
 };
 
 struct CommandLine {
-  std::vector<std::string> operands; // UTF-8
-  bool option = false;
+  std::vector<std::string> operands;                             // UTF-8
+  std::vector<std::pair<std::string_view, std::string>> options; // word and value, as given
   // Set when the tool only prints `text` (usage, help, version) and exits with this status.
   std::optional<int> exitStatus;
   std::string text;
+
+  // The value of an option given (empty for one that takes none), or null.
+  [[nodiscard]] const std::string* option(std::string_view word) const;
 };
 
 // Prepares the process (standard descriptors) and reads its command line. --help, -h and
