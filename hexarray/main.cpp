@@ -12,16 +12,17 @@ int main(int argc, char* argv[]) {
   const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
   if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
 
-  const std::string& input = line.operands[0];
-  const std::string& output = line.operands[1];
-  const std::string name = hexarray::arrayName(output);
-  srec::StreamSink messages(stdout);
-  const auto failure = srec::runPass(input, output, [&](auto& in, auto& out) {
+  srec::RunFiles files;
+  files.input = line.operands[0];
+  files.output = line.operands[1];
+  const std::string name = hexarray::arrayName(files.output);
+  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
     return hexarray::convert(in, out, name, messages);
   });
+  const auto& failure = outcome.failure;
   if (failure && failure->kind == srec::Failure::Kind::badHexDigit)
     return srec::finish(
         tool, "Bad hex digit in data record at line " + std::to_string(failure->line) + ".\n",
-        srec::exitFailure);
-  return srec::finish(tool, failure, input, output);
+        srec::exitFailure, outcome.outputIsStdout);
+  return srec::finish(tool, outcome, files);
 }

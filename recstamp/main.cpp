@@ -31,15 +31,17 @@ int main(int argc, char* argv[]) {
   const auto addressing = line.option("--byte-addressed") != nullptr ? recstamp::Addressing::byte
                                                                      : recstamp::Addressing::word;
 
-  const std::string& input = line.operands[1];
-  const std::string& output = line.operands[2];
-  const auto failure = srec::runPass(input, output, [&](auto& in, auto& out) {
+  srec::RunFiles files;
+  files.input = line.operands[1];
+  files.output = line.operands[2];
+  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& /*messages*/) {
     return recstamp::stamp(in, out, field, addressing);
   });
+  const auto& failure = outcome.failure;
   if (failure && failure->kind == srec::Failure::Kind::addressMisfit)
     return srec::finish(tool,
                         "Version record address 0x" + srec::toHex(failure->address, true) +
                             " does not fit an S" + std::to_string(failure->recType) + " record.\n",
-                        srec::exitFailure);
-  return srec::finish(tool, failure, input, output);
+                        srec::exitFailure, outcome.outputIsStdout);
+  return srec::finish(tool, outcome, files);
 }

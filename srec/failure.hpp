@@ -17,11 +17,13 @@ struct Failure {
     writeStdout,   // a message could not be written to standard output
     badHexDigit,   // hexarray: a data character to copy is no hex digit, on `line`
     addressMisfit, // recstamp: a version record's `address` does not fit an S`recType` record
+    noMemory,      // the blocks a run needs could not be had
   };
   Kind kind;
   unsigned long line = 0;
   std::uint64_t address = 0;
   int recType = 0;
+  bool second = false; // openOutput, sameFile, write: of the second output
 };
 
 } // namespace srec

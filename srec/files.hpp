@@ -40,6 +40,7 @@ public:
   // place where nothing can be created).
   bool open(const std::string& path);
   bool write(std::span<const char> bytes) override;
+  [[nodiscard]] bool isStdout() const noexcept { return stream_ == stdout; }
   // Gives the output everything written; false when that failed, leaving it as discard() does.
   bool commit();
   // Leaves the output as it was before the run (or, when it could only be written directly,
@@ -63,6 +64,7 @@ class StreamSink final : public ByteSink {
 public:
   explicit StreamSink(std::FILE* stream) : stream_(stream) {}
   bool write(std::span<const char> bytes) override;
+  [[nodiscard]] std::FILE* stream() const noexcept { return stream_; }
 
 private:
   std::FILE* stream_;

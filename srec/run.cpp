@@ -45,57 +45,76 @@ const std::string* CommandLine::option(std::string_view word) const {
   return nullptr;
 }
 
-std::optional<Failure> runPass(const std::string& inputPath, const std::string& outputPath,
-                               const Pass& pass) {
+Outcome runPass(const RunFiles& files, const Pass& pass) {
   using Kind = Failure::Kind;
+  Outcome outcome;
   InputFile input;
-  if (!input.open(inputPath)) return Failure{Kind::openInput};
-  if (input.isSameFile(outputPath)) return Failure{Kind::sameFile};
+  if (!input.open(files.input)) return {Failure{Kind::openInput}};
+  if (input.isSameFile(files.output)) return {Failure{Kind::sameFile}};
   OutputFile output;
-  if (!output.open(outputPath)) return Failure{Kind::openOutput};
+  if (!output.open(files.output)) return {Failure{Kind::openOutput}};
+  outcome.outputIsStdout = output.isStdout();
+  OutputFile second;
+  if (!files.second.empty()) {
+    if (input.isSameFile(files.second))
+      return {Failure{.kind = Kind::sameFile, .second = true}, outcome.outputIsStdout};
+    if (!second.open(files.second))
+      return {Failure{.kind = Kind::openOutput, .second = true}, outcome.outputIsStdout};
+  }
+  StreamSink messages(outcome.outputIsStdout ? stderr : stdout);
 
   TokenReader reader(input);
   BufferedWriter writer(output);
-  if (auto failure = pass(reader, writer)) return failure;
-  if (!writer.flush()) return Failure{Kind::write};
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return Failure{Kind::writeStdout};
-  if (!output.commit()) return Failure{Kind::write};
-  return std::nullopt;
+  outcome.failure = pass(reader, writer, messages);
+  if (!outcome.failure && !writer.flush()) outcome.failure = Failure{Kind::write};
+  if (!outcome.failure &&
+      (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0))
+    outcome.failure = Failure{Kind::writeStdout};
+  if (!outcome.failure && !files.second.empty()) {
+    const std::string text = files.secondText();
+    if (!second.write(text)) outcome.failure = Failure{.kind = Kind::write, .second = true};
+  }
+  if (!outcome.failure && !output.commit()) outcome.failure = Failure{Kind::write};
+  if (!outcome.failure && !files.second.empty() && !second.commit())
+    outcome.failure = Failure{.kind = Kind::write, .second = true};
+  return outcome;
 }
 
-std::string describe(const Failure& failure, const std::string& inputPath,
-                     const std::string& outputPath) {
+std::string describe(const Failure& failure, const RunFiles& files) {
+  const std::string& outputPath = failure.second ? files.second : files.output;
   switch (failure.kind) {
   case Failure::Kind::openInput:
-    return "\nCan't open the source file: " + inputPath + ".\n";
+    return "\nCan't open the source file: " + files.input + ".\n";
   case Failure::Kind::sameFile:
     return "Input and output are the same file: " + outputPath + ".\n";
   case Failure::Kind::openOutput:
     return "Can't open the output file: " + outputPath + ".\n";
   case Failure::Kind::read:
-    return "Can't read the source file: " + inputPath + ".\n";
+    return "Can't read the source file: " + files.input + ".\n";
   case Failure::Kind::tooLong:
     return "Record too long at line " + std::to_string(failure.line) + ": more than " +
            std::to_string(maxTokenLength) + " characters.\n";
   case Failure::Kind::write:
     return "Can't write the output file: " + outputPath + ".\n";
+  case Failure::Kind::noMemory:
+    return "Not enough memory.\n";
   default:
     return {};
   }
 }
 
-int finish(const Tool& tool, std::string_view text, int status) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+int finish(const Tool& tool, std::string_view text, int status, bool toStderr) {
+  std::FILE* const stream = toStderr ? stderr : stdout;
+  std::fwrite(text.data(), 1, text.size(), stream);
+  if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return status;
   const std::string complaint = std::string(tool.name) + ": can't write standard output\n";
   std::fputs(complaint.c_str(), stderr);
   return exitFailure;
 }
 
-int finish(const Tool& tool, const std::optional<Failure>& failure, const std::string& inputPath,
-           const std::string& outputPath) {
-  if (!failure) return finish(tool, "", exitSuccess);
-  return finish(tool, describe(*failure, inputPath, outputPath), exitFailure);
+int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files) {
+  if (!outcome.failure) return finish(tool, "", exitSuccess, outcome.outputIsStdout);
+  return finish(tool, describe(*outcome.failure, files), exitFailure, outcome.outputIsStdout);
 }
 
 } // namespace srec

@@ -52,25 +52,40 @@ struct CommandLine {
 // --version count only when they stand alone.
 CommandLine readCommandLine(const Tool& tool, int argc, char** argv);
 
-// A pass reads tokens and writes its output; it reports the first failure, its own or the
-// reader's and writer's, and stops there.
-using Pass = std::function<std::optional<Failure>(TokenReader&, BufferedWriter&)>;
+// A pass reads tokens and writes its output, and its warnings to `messages`; it reports the
+// first failure, its own or the reader's and writer's, and stops there.
+using Pass =
+    std::function<std::optional<Failure>(TokenReader&, BufferedWriter&, ByteSink& messages)>;
+
+// The files of a run as the command line names them; "-" is standard input or output.
+struct RunFiles {
+  std::string input;
+  std::string output;
+  // A second, small output (hexarray's header), or empty; its text is asked for once the pass
+  // has succeeded, and it takes its place together with the output.
+  std::string second;
+  std::function<std::string()> secondText;
+};
+
+struct Outcome {
+  std::optional<Failure> failure;
+  // The output is standard output: every message of the run then goes to standard error.
+  bool outputIsStdout = false;
+};
 
 // Opens the input, refuses an output that is the input itself, runs the pass from one to the
-// other, and commits the output only when all of it and every message was written. After a
-// failure the output is as it was before the run.
-std::optional<Failure> runPass(const std::string& inputPath, const std::string& outputPath,
-                               const Pass& pass);
+// other, and commits the outputs only when all of them and every message were written. After a
+// failure the outputs are as they were before the run.
+Outcome runPass(const RunFiles& files, const Pass& pass);
 
 // The message of a failure that both tools share; empty for the others.
-std::string describe(const Failure& failure, const std::string& inputPath,
-                     const std::string& outputPath);
+std::string describe(const Failure& failure, const RunFiles& files);
 
-// Prints `text` on standard output and gives the exit status: `status`, or a failure when
-// standard output could not be written, which is then told on standard error.
-int finish(const Tool& tool, std::string_view text, int status);
+// Prints `text` on standard output (standard error with `toStderr`) and gives the exit status:
+// `status`, or a failure when the text could not be written, which is then told on standard
+// error.
+int finish(const Tool& tool, std::string_view text, int status, bool toStderr = false);
 // The same for the outcome of runPass.
-int finish(const Tool& tool, const std::optional<Failure>& failure, const std::string& inputPath,
-           const std::string& outputPath);
+int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files);
 
 } // namespace srec
