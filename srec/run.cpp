@@ -56,6 +56,8 @@ Outcome runPass(const RunFiles& files, const Pass& pass) {
   outcome.outputIsStdout = output.isStdout();
   OutputFile second;
   if (!files.second.empty()) {
+    if (files.second == files.output)
+      return {Failure{.kind = Kind::sameOutputs}, outcome.outputIsStdout};
     if (input.isSameFile(files.second))
       return {Failure{.kind = Kind::sameFile, .second = true}, outcome.outputIsStdout};
     if (!second.open(files.second))
@@ -96,6 +98,8 @@ std::string describe(const Failure& failure, const RunFiles& files) {
            std::to_string(maxTokenLength) + " characters.\n";
   case Failure::Kind::write:
     return "Can't write the output file: " + outputPath + ".\n";
+  case Failure::Kind::sameOutputs:
+    return "The header and the output are the same file: " + files.second + ".\n";
   case Failure::Kind::noMemory:
     return "Not enough memory.\n";
   default:
