@@ -2,6 +2,7 @@
 
 #include "srec/hex.hpp"
 
+#include <array>
 #include <chrono>
 #include <random>
 
@@ -10,84 +11,134 @@ namespace {
 
 using Kind = platform::FileFacts::Kind;
 
-bool writeAll(std::FILE* stream, std::span<const char> bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-}
+// The longest name a folder entry holds on the common file systems; a file system with shorter
+// ones says so, and the hidden name is then cut shorter.
+constexpr std::size_t longestName = 255;
 
-// A hidden name beside `target`, new on every call: ".out.c.1f3a9c0e" for "dir/out.c".
-std::string temporaryName(const std::string& target) {
+// A hidden name for a file beside `name`, new on every call: ".out.c.1f3a9c0e" for "out.c", with
+// `name` cut to `room` bytes (never inside a UTF-8 character).
+std::string temporaryName(const std::string& name, std::size_t room) {
   static std::mt19937 random(
-      std::random_device{}() ^
-      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  const std::size_t slash = target.find_last_of("/\\") + 1;
-  return target.substr(0, slash) + "." + target.substr(slash) + "." + toHex(random());
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            reinterpret_cast<std::uintptr_t>(&room)));
+  std::size_t kept = std::min(name.size(), room);
+  while (kept > 0 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
+    --kept;
+  return "." + name.substr(0, kept) + "." + toHex(random());
 }
 
 } // namespace
 
 bool InputFile::open(const std::string& path) {
-  if (platform::facts(path).kind == Kind::directory) return false;
-  file_ = platform::openForReading(path);
-  // The reader asks for whole blocks; a second buffer in stdio would only copy them once more.
-  if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  return file_ != nullptr;
+  file_ = path == "-" ? platform::standardInput() : platform::openForReading(path);
+  facts_ = platform::facts(file_);
+  return file_ && facts_.kind != Kind::directory;
 }
 
 std::optional<std::size_t> InputFile::read(std::span<char> into) {
-  const std::size_t got = std::fread(into.data(), 1, into.size(), file_.get());
-  if (std::ferror(file_.get()) != 0) return std::nullopt;
-  return got;
+  return platform::read(file_, into);
 }
 
-bool InputFile::isSameFile(const std::string& path) const {
-  return platform::isSameFile(file_.get(), path);
-}
-
-bool OutputFile::open(const std::string& path) {
-  const platform::FileFacts facts = platform::facts(path);
-  if (facts.kind == Kind::directory) return false;
-  if (facts.stream != nullptr) {
-    // The tool's own standard output or error: written through that stream, so that the output
-    // and the messages never overwrite each other.
-    stream_ = facts.stream;
-    mode_ = Mode::stream;
-    return true;
+bool OutputFile::locate(const std::string& path) {
+  if (path == "-") {
+    stream_ = stdout;
+  } else {
+    auto place = platform::locate(path);
+    if (!place) return false;
+    place_ = std::move(*place);
+    stream_ = place_.stream == 1 ? stdout : place_.stream == 2 ? stderr : nullptr;
   }
-  if (facts.kind == Kind::other) {
-    file_ = platform::openForWriting(path, false, false);
+  if (stream_ != nullptr) {
+    // Written through the stream, so that the output and the messages never overwrite each
+    // other.
+    place_.facts = platform::streamFacts(stream_ == stdout ? 1 : 2);
+    mode_ = Mode::stream;
+  } else if (place_.facts.kind == Kind::other) {
+    file_ = std::move(place_.file);
     mode_ = Mode::direct;
   } else {
-    replaced_ = facts;
-    target_ = platform::finalName(path);
-    // A read-only output is refused even where its folder would let it be replaced.
-    if (facts.kind == Kind::regular && !platform::openForWriting(target_, false, false))
-      return false;
-    for (int attempt = 0; attempt < 16 && !file_; ++attempt)
-      file_ = platform::createNew(temporary_ = temporaryName(target_));
-    if (file_) {
-      if (facts.kind == Kind::regular) platform::keepPermissions(file_.get(), facts);
-      mode_ = facts.links > 1 ? Mode::copyIn : Mode::replace;
-      platform::guard(&temporary_, nullptr);
-    } else {
-      // Nothing can be made beside the output: it is written directly, and emptied after a
-      // failure, so that no partial file passes for whole.
-      temporary_.clear();
-      file_ = platform::openForWriting(target_, true, true);
-      mode_ = Mode::directRegular;
-      if (file_) platform::guard(nullptr, file_.get());
-    }
+    mode_ = place_.facts.links > 1 ? Mode::copyIn : Mode::replace;
   }
-  if (!file_) {
-    discard();
+  return true;
+}
+
+bool OutputFile::sameFile(const platform::FileFacts& other) const noexcept {
+  // A terminal or a pipe may well be both standard input and output.
+  return place_.facts.kind == Kind::regular && place_.facts.sameFile(other);
+}
+
+bool OutputFile::sameFile(const OutputFile& other) const noexcept {
+  if (place_.facts.kind != Kind::missing) return place_.facts.sameFile(other.place_.facts);
+  // Two new files are the same when they are made under one name in one folder.
+  return other.place_.facts.kind == Kind::missing && place_.name == other.place_.name &&
+         platform::facts(place_.folder).sameFile(platform::facts(other.place_.folder));
+}
+
+bool OutputFile::create() {
+  if (mode_ != Mode::replace && mode_ != Mode::copyIn) return mode_ != Mode::closed;
+  const platform::SignalsHeld held; // no signal between making a file and guarding it
+  const bool keepsNames = platform::keepsEveryName(place_);
+  if (!keepsNames) {
+    platform::CreateError error{};
+    std::size_t room = longestName - 10;
+    for (int attempt = 0; attempt < 64 && !file_; ++attempt) {
+      temporary_ = temporaryName(place_.name, room);
+      file_ = platform::createIn(place_, temporary_, error);
+      if (error == platform::CreateError::tooLong && room > 0) room /= 2; // shorter names here
+      if (error != platform::CreateError::exists && error != platform::CreateError::tooLong) break;
+    }
+    if (file_) {
+      platform::guard(slot_, place_, &temporary_, nullptr);
+      if (place_.facts.kind == Kind::regular) platform::keepPermissions(file_, place_.facts);
+      return true;
+    }
+    temporary_.clear();
+    // Only a folder that refuses new files is written around; no space, no inodes, a read-only
+    // file system fail the run before anything changed.
+    if (error != platform::CreateError::refused) return false;
+  }
+  // Nothing can be made beside the output, or nothing made there could go again: the output
+  // is written directly, locked so that two runs never mix, and emptied after a failure.
+  platform::CreateError error{};
+  file_ = place_.file  ? std::move(place_.file)
+          : keepsNames ? platform::createIn(place_, place_.name, error)
+                       : platform::File();
+  if (!file_ || !platform::lock(file_) || !platform::truncate(file_)) {
+    file_ = platform::File();
     return false;
   }
-  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  stream_ = file_.get();
+  mode_ = Mode::directRegular;
+  platform::guard(slot_, place_, nullptr, &file_);
   return true;
 }
 
 bool OutputFile::write(std::span<const char> bytes) {
-  return writeAll(stream_, bytes);
+  if (mode_ == Mode::stream)
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size();
+  return platform::write(file_, bytes);
+}
+
+bool OutputFile::finish() {
+  bool whole = false;
+  switch (mode_) {
+  case Mode::closed:
+    break;
+  case Mode::stream:
+    whole = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
+    break;
+  case Mode::direct:
+    whole = true;
+    break;
+  case Mode::replace:
+  case Mode::copyIn:
+  case Mode::directRegular:
+    // The data reaches the disk before it takes the output's place, so that even a power cut
+    // leaves the old output or the new one, whole.
+    whole = platform::sync(file_);
+    break;
+  }
+  if (!whole) discard();
+  return whole;
 }
 
 bool OutputFile::commit() {
@@ -96,29 +147,26 @@ bool OutputFile::commit() {
   case Mode::closed:
     return false;
   case Mode::stream:
-    whole = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
+    whole = true;
     break;
   case Mode::direct:
-    whole = std::fclose(file_.release()) == 0;
-    break;
   case Mode::directRegular:
-    whole = std::fflush(stream_) == 0 && std::fclose(file_.release()) == 0;
+    whole = file_.close();
     break;
   case Mode::replace:
+    whole = file_.close() && platform::renameIn(place_, temporary_);
+    if (whole) platform::keepAttributes(place_);
+    break;
   case Mode::copyIn:
-    // The data reaches the disk before it takes the output's place, so that even a power cut
-    // leaves the old output or the new one, whole.
-    whole = platform::sync(stream_) && std::fclose(file_.release()) == 0 &&
-            (mode_ == Mode::replace ? platform::replace(temporary_, target_, replaced_)
-                                    : copyIntoTarget());
-    if (whole && mode_ == Mode::copyIn) platform::remove(temporary_);
+    whole = copyIntoTarget();
+    if (whole) platform::removeIn(place_, temporary_);
     break;
   }
   if (!whole) {
     discard();
     return false;
   }
-  platform::guardNothing();
+  platform::unguard(slot_);
   mode_ = Mode::closed;
   return true;
 }
@@ -126,34 +174,37 @@ bool OutputFile::commit() {
 // Also after a failed commit: the temporary file goes, a directly written regular output is
 // emptied, anything else is left as it is.
 void OutputFile::discard() noexcept {
-  if (mode_ == Mode::directRegular && file_) platform::truncate(file_.get());
-  file_.reset();
-  if (mode_ == Mode::replace || mode_ == Mode::copyIn) platform::remove(temporary_);
-  platform::guardNothing();
+  if (mode_ == Mode::directRegular && file_) platform::truncate(file_);
+  if ((mode_ == Mode::replace || mode_ == Mode::copyIn) && !temporary_.empty())
+    platform::removeIn(place_, temporary_);
+  platform::unguard(slot_);
+  file_ = platform::File();
   mode_ = Mode::closed;
 }
 
-// Copies the whole temporary file into the target, which keeps its other hard links. The old
-// content is gone once the copy starts: a copy that fails or is cut short by a signal leaves the
-// target empty, as a directly written output, so that no partial file passes for whole.
+// Copies the whole temporary file into the output, which keeps its other hard links: both
+// through the descriptors opened at the start, the output locked first, so that two runs never
+// mix. The old content is gone once the copy starts: a copy that fails leaves the output empty,
+// so that no partial file passes for whole.
 bool OutputFile::copyIntoTarget() {
-  const platform::FileHandle from = platform::openForReading(temporary_);
-  platform::FileHandle to = platform::openForWriting(target_, true, false, false);
-  if (!from || !to) return false;
-  platform::guard(&temporary_, to.get());
-  const Block block = allocateBlock(blockSize);
-  std::size_t got = 0;
+  const platform::File& target = place_.file;
+  if (!platform::lock(target) || !platform::truncate(target)) return false;
+  platform::writeVerbatim(target);
+  std::array<char, std::size_t{1} << 16> block; // nothing is allocated once the run has begun
   bool copied = true;
-  while (copied && (got = std::fread(block.get(), 1, blockSize, from.get())) > 0)
-    copied = writeAll(to.get(), {block.get(), got});
-  copied = copied && std::ferror(from.get()) == 0 && platform::sync(to.get());
-  platform::guard(&temporary_, nullptr);
-  if (!copied) platform::truncate(to.get());
-  return copied && std::fclose(to.release()) == 0;
+  for (std::uint64_t offset = 0; copied;) {
+    const auto got = platform::readAt(file_, offset, block);
+    if (got == 0) break;
+    copied = got && platform::write(target, {block.data(), *got});
+    offset += got.value_or(0);
+  }
+  copied = copied && platform::sync(target);
+  if (!copied) platform::truncate(target);
+  return copied && place_.file.close();
 }
 
 bool StreamSink::write(std::span<const char> bytes) {
-  return writeAll(stream_, bytes);
+  return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size();
 }
 
 } // namespace srec

@@ -1,4 +1,4 @@
-// The files of one run: the input read in blocks, and the output, which appears whole or not at
+// The files of one run: the input read in blocks, and the outputs, which appear whole or not at
 // all.
 #pragma once
 
@@ -12,35 +12,47 @@ namespace srec {
 
 class InputFile final : public ByteSource {
 public:
-  // Opens `path` for reading bytes; false when it can't be opened or is a folder.
+  // Opens `path` ("-": standard input) for reading bytes; false when it can't be opened or is a
+  // folder.
   bool open(const std::string& path);
   std::optional<std::size_t> read(std::span<char> into) override;
-  // True when `path` names this very file, however it is spelled.
-  [[nodiscard]] bool isSameFile(const std::string& path) const;
+  [[nodiscard]] const platform::FileFacts& facts() const noexcept { return facts_; }
 
 private:
-  platform::FileHandle file_;
+  platform::File file_;
+  platform::FileFacts facts_;
 };
 
 // A regular or new output is written to a hidden file beside it, made for this run alone, and
 // takes the output's place only when it is whole: renamed over it, or, when other hard links
-// share the output, copied into it. Until then the output keeps its old content, whatever
-// happens, signals included. An output that is no regular file (a device, a FIFO, the tool's
-// own standard output) is written directly and never removed.
+// share the output, copied into it under a lock. Until then the output keeps its old content,
+// whatever happens, signals included. An output that is no regular file (a device, a FIFO, the
+// tool's own standard output) is written directly and never removed. Where the folder takes no
+// new file, or keeps every name it has (append-only), the output is written directly and
+// emptied after a failure, so that no partial file passes for whole.
 class OutputFile final : public ByteSink {
 public:
-  OutputFile() = default;
+  // `slot`: the signal guard this output uses; each output of a run has its own.
+  explicit OutputFile(int slot) noexcept : slot_(slot) {}
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   OutputFile(OutputFile&&) = delete;
   OutputFile& operator=(OutputFile&&) = delete;
   ~OutputFile() override { discard(); }
 
-  // Prepares to write `path`; false when it can't be written (a folder, a read-only file, a
-  // place where nothing can be created).
-  bool open(const std::string& path);
-  bool write(std::span<const char> bytes) override;
+  // Examines `path` ("-": standard output) and opens what is there, changing nothing; false
+  // when it can't be written.
+  bool locate(const std::string& path);
+  // True when this output would write the same file as the input or the other output.
+  [[nodiscard]] bool sameFile(const platform::FileFacts& other) const noexcept;
+  [[nodiscard]] bool sameFile(const OutputFile& other) const noexcept;
   [[nodiscard]] bool isStdout() const noexcept { return stream_ == stdout; }
+  // Makes what the output is written to; false when that can't be made.
+  bool create();
+
+  bool write(std::span<const char> bytes) override;
+  // Has all that was written reach the disk, before any output takes its place.
+  bool finish();
   // Gives the output everything written; false when that failed, leaving it as discard() does.
   bool commit();
   // Leaves the output as it was before the run (or, when it could only be written directly,
@@ -48,15 +60,16 @@ public:
   void discard() noexcept;
 
 private:
-  enum class Mode { closed, replace, copyIn, direct, directRegular, stream };
+  enum class Mode { closed, stream, direct, replace, copyIn, directRegular };
+  bool createTemporary();
   bool copyIntoTarget();
 
+  int slot_;
   Mode mode_ = Mode::closed;
-  platform::FileHandle file_;
-  std::FILE* stream_ = nullptr; // what is written to: file_, or stdout or stderr
-  std::string target_;
+  std::FILE* stream_ = nullptr; // stdout or stderr, for Mode::stream
+  platform::Place place_;
+  platform::File file_; // what is written: the temporary file, or the output itself
   std::string temporary_;
-  platform::FileFacts replaced_; // what the output was before
 };
 
 // A sink on a stream the caller owns, such as stdout.

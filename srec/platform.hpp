@@ -1,68 +1,128 @@
 // What the tools need of the operating system, once for POSIX and once for Windows. Paths are
 // UTF-8 throughout; the Windows side converts them to UTF-16 for the wide API.
+//
+// Once a run has started, files are worked on through what was opened then, never by their
+// names again: another user who controls an output's folder can't swap a name for a link and
+// make the tool read or write a file it did not examine.
 #pragma once
 
-#include <cstdio>
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace srec::platform {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+// An open file: a descriptor (on Windows a C runtime descriptor over the handle, which turns each
+// '\n' written into CR LF), closed when dropped.
+class File {
+public:
+  File() = default;
+  explicit File(int descriptor) noexcept : descriptor_(descriptor) {}
+  File(File&& other) noexcept : descriptor_(other.release()) {}
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  [[nodiscard]] int get() const noexcept { return descriptor_; }
+  explicit operator bool() const noexcept { return descriptor_ >= 0; }
+  int release() noexcept;
+  // Closes it; false when closing reported a failure of what was written.
+  bool close() noexcept;
+
+private:
+  int descriptor_ = -1;
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The command-line arguments after the program name, as UTF-8.
 std::vector<std::string> arguments(int argc, char** argv);
 
-// Gives each of the standard descriptors 0, 1 and 2 that is closed the null device, so that no
-// file the tool opens becomes its standard output.
-void openStandardStreams();
+// Gives each closed standard descriptor (0, 1, 2) the null device, so that no file the tool
+// opens becomes its standard output, and makes a file size limit a write failure rather than a
+// signal that kills the tool.
+void prepareProcess();
 
-// What an output path names, links followed.
+// The identity and kind of an open file, and what a replacement should keep of it.
 struct FileFacts {
   enum class Kind { missing, regular, directory, other } kind = Kind::missing;
-  std::FILE* stream = nullptr; // stdout or stderr when the path names the same file
+  std::uint64_t device = 0; // with `inode`, which file it is
+  std::uint64_t inode = 0;
   unsigned long links = 0;
   unsigned long mode = 0; // POSIX permission bits (Windows: attributes), owner and group
   unsigned long owner = 0;
   unsigned long group = 0;
+  [[nodiscard]] bool sameFile(const FileFacts& other) const noexcept {
+    return kind != Kind::missing && kind == other.kind && device == other.device &&
+           inode == other.inode;
+  }
 };
-FileFacts facts(const std::string& path);
+FileFacts facts(const File& file);
+// Of standard output (1) or error (2).
+FileFacts streamFacts(int descriptor);
 
-// The file that a chain of symbolic links ends in, which may not exist yet; `path` itself when
-// it is no link.
-std::string finalName(const std::string& path);
+// Standard input, for reading bytes; standard output and error are written through stdio.
+File standardInput();
+File openForReading(const std::string& path);
 
-// True when `path` names the file open as `file`, however it is spelled.
-bool isSameFile(std::FILE* file, const std::string& path);
+// Where an output goes: the folder that holds it, open, and its name there, symbolic links
+// followed as the kernel follows them, and the file there now, open for writing but not emptied.
+struct Place {
+  File folder;
+  std::string folderPath; // Windows: the folder's name; POSIX: unused
+  std::string name;
+  File file; // empty when nothing is there yet
+  FileFacts facts;
+  int stream = -1; // 1 or 2 when the output is the tool's own standard output or error
+};
+// Nothing when the kernel would not open `path` for writing (a folder, a file the user may not
+// write, a loop of links, a link the kernel refuses to follow), or the name changed under it.
+std::optional<Place> locate(const std::string& path);
 
-// Opens for reading bytes; null on failure.
-FileHandle openForReading(const std::string& path);
-// Opens for writing, emptied when `truncate`, created when missing and `create`; null on
-// failure. In `text`, on Windows, each '\n' becomes CR LF.
-FileHandle openForWriting(const std::string& path, bool truncate, bool create, bool text = true);
-// Creates `path` for writing text, failing when anything exists by that name.
-FileHandle createNew(const std::string& path);
+// Why a file can't be made in a folder.
+enum class CreateError { none, exists, refused, tooLong, other };
+// Makes `name` in the place's folder, for reading and writing, failing when anything exists by
+// that name, a link included; 0666 less the umask, as a new output gets.
+File createIn(const Place& place, const std::string& name, CreateError& error);
+// True when the folder takes new files but lets none be renamed or removed (append-only).
+bool keepsEveryName(const Place& place);
+// Renames `from` over the place's name, in its folder.
+bool renameIn(const Place& place, const std::string& from);
+bool removeIn(const Place& place, const std::string& name);
 
+std::optional<std::size_t> read(const File& file, std::span<char> into);
+bool write(const File& file, std::span<const char> bytes);
+// Reads from the start of the file, whatever was read or written before.
+std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::span<char> into);
+// Waits for the only lock on the whole file; it ends when the file is closed.
+bool lock(const File& file);
+// Empties the file, and writes from its start again.
+bool truncate(const File& file);
+// Bytes written from now on go as they are (Windows: no CR put before each LF).
+void writeVerbatim(const File& file);
+// Writes the file's data through to the device.
+bool sync(const File& file);
 // The permission bits, owner and group of `facts` given to `file`, as far as allowed (POSIX;
 // Windows gives a file its attributes as it replaces another).
-void keepPermissions(std::FILE* file, const FileFacts& facts);
-// Writes the file's data through to the device.
-bool sync(std::FILE* file);
-// Empties an open file.
-bool truncate(std::FILE* file);
-// Renames `from` over `to`, replacing it; on Windows the result then has the attributes of
-// `replaced`, the hidden one of a temporary file dropped.
-bool replace(const std::string& from, const std::string& to, const FileFacts& replaced);
-bool remove(const std::string& path);
+void keepPermissions(const File& file, const FileFacts& facts);
+// After a replacement on Windows: the attributes of what was replaced, the hidden one dropped.
+void keepAttributes(const Place& place);
 
-// On SIGINT, SIGTERM, SIGHUP or SIGPIPE (Windows: Ctrl-C, Ctrl-Break, console close): removes
-// `path`, or empties `file`, then dies of the signal. Signals ignored at start stay ignored.
-// The path and file must outlive the guard; guardNothing() ends it.
-void guard(const std::string* path, std::FILE* file);
-void guardNothing();
+// On every signal that ends a process and can be caught (Windows: Ctrl-C, Ctrl-Break, console
+// close), each guarded output is cleaned up (its temporary file removed, or a file written
+// directly emptied), then the tool dies of the signal. Signals ignored at start stay ignored.
+// A guard is one of a few slots; the place and name must outlive it.
+inline constexpr int guardSlots = 2;
+void guard(int slot, const Place& place, const std::string* temporary, const File* emptied);
+void unguard(int slot);
+// While held, signals wait: a commit of several files is not cut in the middle.
+class SignalsHeld {
+public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
 
 } // namespace srec::platform

@@ -1,44 +1,64 @@
 #include "srec/platform.hpp"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
 namespace srec::platform {
 namespace {
 
-constexpr int caughtSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default action ends the process and that can be caught. SIGXFSZ is not
+// among them: it is ignored, so that a file size limit fails a write instead.
+constexpr int caughtSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE,   SIGALRM,
+                                 SIGUSR1, SIGUSR2, SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU};
 
-// What the signal handler cleans up; set only while such a file exists.
-const char* volatile guardedPath = nullptr;
-volatile std::sig_atomic_t guardedDescriptor = -1;
+// What the signal handler cleans up. Written only while the caught signals are blocked.
+struct Guarded {
+  int folder = -1;
+  const char* temporary = nullptr;
+  int emptied = -1;
+};
+Guarded guarded[guardSlots];
+
+sigset_t caughtSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signalNumber : caughtSignals)
+    sigaddset(&set, signalNumber);
+  return set;
+}
 
 // Only async-signal-safe calls. The signal is raised again with its default action, so that
 // the caller sees the tool die of it.
 extern "C" void onSignal(int signalNumber) {
-  if (const char* path = guardedPath) unlink(path);
-  if (guardedDescriptor >= 0 && ftruncate(guardedDescriptor, 0) != 0) {
-    // Nothing more can be done: the signal ends the run anyway.
+  for (const Guarded& slot : guarded) {
+    if (slot.temporary != nullptr) unlinkat(slot.folder, slot.temporary, 0);
+    if (slot.emptied >= 0 && ftruncate(slot.emptied, 0) != 0) {
+      // Nothing more can be done: the signal ends the run anyway.
+    }
   }
   std::signal(signalNumber, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signalNumber);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
   std::raise(signalNumber);
 }
 
-// A signal ignored at start (nohup, a shell's background job) stays ignored; while one handler
+// A signal ignored at start (nohup, a shell's background job) stays ignored; while the handler
 // runs, the other signals wait.
 void catchSignals() {
-  static bool caught = false;
-  if (caught) return;
-  caught = true;
   struct sigaction action {};
   action.sa_handler = onSignal;
-  sigemptyset(&action.sa_mask);
-  for (const int signalNumber : caughtSignals)
-    sigaddset(&action.sa_mask, signalNumber);
+  action.sa_mask = caughtSet();
   for (const int signalNumber : caughtSignals) {
     struct sigaction old {};
     if (sigaction(signalNumber, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
@@ -46,45 +66,13 @@ void catchSignals() {
   }
 }
 
-FileHandle openDescriptor(int fd, const char* mode) {
-  if (fd < 0) return nullptr;
-  FileHandle file(fdopen(fd, mode));
-  if (!file) close(fd);
-  return file;
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-} // namespace
-
-std::vector<std::string> arguments(int argc, char** argv) {
-  return {argv + std::min(argc, 1), argv + argc};
-}
-
-void openStandardStreams() {
-  for (int fd = 0; fd <= 2; ++fd)
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      // The lowest free descriptor is this one.
-      if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return;
-    }
-}
-
-// stat follows every link, /proc's links to open descriptors too, whose targets name no file:
-// the tool's own standard output is known by its identity, never by its name.
-FileFacts facts(const std::string& path) {
+FileFacts factsOf(const struct stat& info) {
   FileFacts result;
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return result;
   result.kind = S_ISREG(info.st_mode)   ? FileFacts::Kind::regular
                 : S_ISDIR(info.st_mode) ? FileFacts::Kind::directory
                                         : FileFacts::Kind::other;
-  struct stat stream {};
-  if (fstat(STDOUT_FILENO, &stream) == 0 && sameFile(info, stream))
-    result.stream = stdout;
-  else if (fstat(STDERR_FILENO, &stream) == 0 && sameFile(info, stream))
-    result.stream = stderr;
+  result.device = info.st_dev;
+  result.inode = info.st_ino;
   result.links = info.st_nlink;
   result.mode = info.st_mode & 07777;
   result.owner = info.st_uid;
@@ -92,83 +80,235 @@ FileFacts facts(const std::string& path) {
   return result;
 }
 
-// As many hops as the kernel follows; a loop is left for the open to refuse.
-std::string finalName(const std::string& path) {
-  std::string name = path;
-  struct stat info {};
-  for (int hops = 0; hops < 40 && lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-       ++hops) {
-    std::string target(256, '\0');
-    ssize_t length = 0;
-    while ((length = readlink(name.c_str(), target.data(), target.size())) ==
-           static_cast<ssize_t>(target.size()))
-      target.resize(2 * target.size());
-    if (length <= 0) break;
-    target.resize(static_cast<std::size_t>(length));
-    // A relative target is taken from the folder of the link.
-    const std::size_t slash = name.rfind('/');
-    name.resize(target.front() == '/' || slash == std::string::npos ? 0 : slash + 1);
-    name += target;
+// "dir/sub/name" -> "dir/sub" and "name"; "name" -> "." and "name"; "/name" -> "/" and "name".
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::optional<std::string> readLink(int folder, const std::string& name) {
+  std::string target(256, '\0');
+  ssize_t length = 0;
+  while ((length = readlinkat(folder, name.c_str(), target.data(), target.size())) ==
+         static_cast<ssize_t>(target.size()))
+    target.resize(2 * target.size());
+  if (length <= 0) return std::nullopt;
+  target.resize(static_cast<std::size_t>(length));
+  return target;
+}
+
+} // namespace
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    descriptor_ = other.release();
   }
-  return name;
+  return *this;
 }
 
-bool isSameFile(std::FILE* file, const std::string& path) {
-  struct stat open {};
-  struct stat named {};
-  return fstat(fileno(file), &open) == 0 && stat(path.c_str(), &named) == 0 &&
-         sameFile(open, named);
+File::~File() {
+  close();
 }
 
-FileHandle openForReading(const std::string& path) {
-  return openDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC), "rb");
+int File::release() noexcept {
+  return std::exchange(descriptor_, -1);
 }
 
-FileHandle openForWriting(const std::string& path, bool truncate, bool create, bool /*text*/) {
-  const int flags = O_WRONLY | O_CLOEXEC | (truncate ? O_TRUNC : 0) | (create ? O_CREAT : 0);
-  return openDescriptor(::open(path.c_str(), flags, 0666), "wb");
+bool File::close() noexcept {
+  const int descriptor = release();
+  return descriptor < 0 || ::close(descriptor) == 0;
 }
 
-// O_EXCL: never a name that exists, not even a link planted there; 0666 less the umask, as a
-// new output gets.
-FileHandle createNew(const std::string& path) {
+std::vector<std::string> arguments(int argc, char** argv) {
+  return {argv + std::min(argc, 1), argv + argc};
+}
+
+void prepareProcess() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // The lowest free descriptor is this one.
+      if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) break;
+    }
+  std::signal(SIGXFSZ, SIG_IGN);
   catchSignals();
-  return openDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "wb");
 }
 
-void keepPermissions(std::FILE* file, const FileFacts& facts) {
+FileFacts facts(const File& file) {
+  struct stat info {};
+  return fstat(file.get(), &info) == 0 ? factsOf(info) : FileFacts{};
+}
+
+FileFacts streamFacts(int descriptor) {
+  struct stat info {};
+  return fstat(descriptor, &info) == 0 ? factsOf(info) : FileFacts{};
+}
+
+File standardInput() {
+  return File(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
+}
+
+File openForReading(const std::string& path) {
+  return File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+}
+
+// The kernel opens the whole name first, with its own rules for links: its limits, loops,
+// nosymfollow mounts and protected links in sticky folders. The links are then walked to find
+// the folder and name of what it opened, and that must be the very file it opened; a dangling
+// link leads to the name where the kernel would create the file.
+std::optional<Place> locate(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  Place place;
+  place.file = File(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+  if (!place.file && errno != ENOENT) return std::nullopt;
+  if (place.file) {
+    place.facts = facts(place.file);
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+      struct stat info {};
+      if (fstat(stream, &info) == 0 && place.facts.sameFile(factsOf(info))) {
+        place.stream = stream;
+        return place;
+      }
+    }
+    // A device or a FIFO is written directly: no name of it is needed.
+    if (place.facts.kind != FileFacts::Kind::regular) return place;
+  }
+  auto [folder, name] = splitPath(path);
+  place.folder = File(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  // The kernel follows at most 40 links, and has refused more already.
+  for (int hops = 0; place.folder && !name.empty() && hops <= 40; ++hops) {
+    struct stat info {};
+    if (fstatat(place.folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      // Nothing by that name: a new output, where the kernel found nothing either.
+      if (errno != ENOENT || place.file) return std::nullopt;
+      place.name = name;
+      return place;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      // What the walk found must be the very file the kernel opened.
+      if (!place.file || !place.facts.sameFile(factsOf(info))) return std::nullopt;
+      place.name = name;
+      return place;
+    }
+    const auto target = readLink(place.folder.get(), name);
+    if (!target) return std::nullopt;
+    auto [targetFolder, targetName] = splitPath(*target);
+    place.folder =
+        File(openat(place.folder.get(), targetFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    name = targetName;
+  }
+  return std::nullopt;
+}
+
+File createIn(const Place& place, const std::string& name, CreateError& error) {
+  File file(openat(place.folder.get(), name.c_str(),
+                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  error = file                                ? CreateError::none
+          : errno == EEXIST                   ? CreateError::exists
+          : errno == EACCES || errno == EPERM ? CreateError::refused
+          : errno == ENAMETOOLONG             ? CreateError::tooLong
+                                              : CreateError::other;
+  return file;
+}
+
+bool keepsEveryName(const Place& place) {
+  // Attributes need a folder opened for reading; one that can't be read keeps none of them here.
+  const File folder(openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  int flags = 0;
+  return folder && ioctl(folder.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+         (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+}
+
+bool renameIn(const Place& place, const std::string& from) {
+  return renameat(place.folder.get(), from.c_str(), place.folder.get(), place.name.c_str()) == 0;
+}
+
+bool removeIn(const Place& place, const std::string& name) {
+  return unlinkat(place.folder.get(), name.c_str(), 0) == 0;
+}
+
+std::optional<std::size_t> read(const File& file, std::span<char> into) {
+  for (;;) {
+    const ssize_t got = ::read(file.get(), into.data(), into.size());
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return std::nullopt;
+  }
+}
+
+bool write(const File& file, std::span<const char> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(file.get(), bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes = bytes.subspan(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::span<char> into) {
+  for (;;) {
+    const ssize_t got = pread(file.get(), into.data(), into.size(), static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return std::nullopt;
+  }
+}
+
+bool lock(const File& file) {
+  int result = 0;
+  while ((result = flock(file.get(), LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  return result == 0;
+}
+
+bool truncate(const File& file) {
+  return ftruncate(file.get(), 0) == 0 && lseek(file.get(), 0, SEEK_SET) == 0;
+}
+
+void writeVerbatim(const File& /*file*/) {}
+
+bool sync(const File& file) {
+  return fsync(file.get()) == 0;
+}
+
+void keepPermissions(const File& file, const FileFacts& facts) {
   // The owner first: changing it may clear the set-user-ID bits that the mode then restores.
-  if (fchown(fileno(file), static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
+  if (fchown(file.get(), static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
     // Only a privileged process may give a file away; the new file keeps the caller's then.
   }
-  fchmod(fileno(file), static_cast<mode_t>(facts.mode));
+  fchmod(file.get(), static_cast<mode_t>(facts.mode));
 }
 
-bool sync(std::FILE* file) {
-  return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+void keepAttributes(const Place& /*place*/) {
+  // The permission bits went with the file that was renamed into place.
 }
 
-bool truncate(std::FILE* file) {
-  return std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0;
+void guard(int slot, const Place& place, const std::string* temporary, const File* emptied) {
+  const SignalsHeld held;
+  guarded[slot] = {place.folder.get(), temporary != nullptr ? temporary->c_str() : nullptr,
+                   emptied != nullptr ? emptied->get() : -1};
 }
 
-bool replace(const std::string& from, const std::string& to, const FileFacts& /*replaced*/) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+void unguard(int slot) {
+  const SignalsHeld held;
+  guarded[slot] = {};
 }
 
-bool remove(const std::string& path) {
-  return unlink(path.c_str()) == 0;
+namespace {
+// Held ones may nest: only the outermost lets the signals through again.
+int signalsHeld = 0;
+} // namespace
+
+SignalsHeld::SignalsHeld() {
+  if (signalsHeld++ > 0) return;
+  const sigset_t set = caughtSet();
+  sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
-void guard(const std::string* path, std::FILE* file) {
-  catchSignals();
-  guardedDescriptor = file != nullptr ? fileno(file) : -1;
-  guardedPath = path != nullptr ? path->c_str() : nullptr;
-}
-
-void guardNothing() {
-  guardedPath = nullptr;
-  guardedDescriptor = -1;
+SignalsHeld::~SignalsHeld() {
+  if (--signalsHeld > 0) return;
+  const sigset_t set = caughtSet();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 } // namespace srec::platform

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 namespace srec {
 
 CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
-  platform::openStandardStreams();
+  platform::prepareProcess();
   CommandLine line;
   line.operands = platform::arguments(argc, argv);
   std::vector<std::string>& words = line.operands;
@@ -45,40 +46,57 @@ const std::string* CommandLine::option(std::string_view word) const {
   return nullptr;
 }
 
-Outcome runPass(const RunFiles& files, const Pass& pass) {
+namespace {
+
+// The run, once the outcome knows where messages go. Every block the run needs is taken before
+// any file is made; the outputs take their places only when all of them are on the disk.
+std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome& outcome) {
   using Kind = Failure::Kind;
-  Outcome outcome;
   InputFile input;
-  if (!input.open(files.input)) return {Failure{Kind::openInput}};
-  if (input.isSameFile(files.output)) return {Failure{Kind::sameFile}};
-  OutputFile output;
-  if (!output.open(files.output)) return {Failure{Kind::openOutput}};
+  if (!input.open(files.input)) return Failure{Kind::openInput};
+  OutputFile output(0);
+  if (!output.locate(files.output)) return Failure{Kind::openOutput};
   outcome.outputIsStdout = output.isStdout();
-  OutputFile second;
-  if (!files.second.empty()) {
-    if (files.second == files.output)
-      return {Failure{.kind = Kind::sameOutputs}, outcome.outputIsStdout};
-    if (input.isSameFile(files.second))
-      return {Failure{.kind = Kind::sameFile, .second = true}, outcome.outputIsStdout};
-    if (!second.open(files.second))
-      return {Failure{.kind = Kind::openOutput, .second = true}, outcome.outputIsStdout};
+  if (output.sameFile(input.facts())) return Failure{Kind::sameFile};
+  const bool hasSecond = !files.second.empty();
+  OutputFile second(1);
+  if (hasSecond) {
+    if (!second.locate(files.second)) return Failure{.kind = Kind::openOutput, .second = true};
+    if (second.sameFile(input.facts())) return Failure{.kind = Kind::sameFile, .second = true};
+    if (second.sameFile(output)) return Failure{Kind::sameOutputs};
   }
   StreamSink messages(outcome.outputIsStdout ? stderr : stdout);
-
   TokenReader reader(input);
   BufferedWriter writer(output);
-  outcome.failure = pass(reader, writer, messages);
-  if (!outcome.failure && !writer.flush()) outcome.failure = Failure{Kind::write};
-  if (!outcome.failure &&
-      (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0))
-    outcome.failure = Failure{Kind::writeStdout};
-  if (!outcome.failure && !files.second.empty()) {
+
+  if (!output.create()) return Failure{Kind::openOutput};
+  if (hasSecond && !second.create()) return Failure{.kind = Kind::openOutput, .second = true};
+  if (auto failure = pass(reader, writer, messages)) return failure;
+  if (!writer.flush() || !output.finish()) return Failure{Kind::write};
+  if (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0)
+    return Failure{Kind::writeStdout};
+  if (hasSecond) {
     const std::string text = files.secondText();
-    if (!second.write(text)) outcome.failure = Failure{.kind = Kind::write, .second = true};
+    if (!second.write(text) || !second.finish())
+      return Failure{.kind = Kind::write, .second = true};
   }
-  if (!outcome.failure && !output.commit()) outcome.failure = Failure{Kind::write};
-  if (!outcome.failure && !files.second.empty() && !second.commit())
-    outcome.failure = Failure{.kind = Kind::write, .second = true};
+  // Both outputs take their places, or neither, should a signal come now.
+  const platform::SignalsHeld held;
+  if (!output.commit()) return Failure{Kind::write};
+  if (hasSecond && !second.commit()) return Failure{.kind = Kind::write, .second = true};
+  return std::nullopt;
+}
+
+} // namespace
+
+Outcome runPass(const RunFiles& files, const Pass& pass) {
+  Outcome outcome;
+  try {
+    outcome.failure = runFiles(files, pass, outcome);
+  } catch (const std::bad_alloc&) {
+    // The files the run made are gone by now, as after any failure.
+    outcome.failure = Failure{Failure::Kind::noMemory};
+  }
   return outcome;
 }
 
@@ -114,6 +132,18 @@ int finish(const Tool& tool, std::string_view text, int status, bool toStderr) {
   const std::string complaint = std::string(tool.name) + ": can't write standard output\n";
   std::fputs(complaint.c_str(), stderr);
   return exitFailure;
+}
+
+int runTool(const Tool& tool, int argc, char** argv,
+            const std::function<int(const CommandLine&)>& body) {
+  try {
+    const CommandLine line = readCommandLine(tool, argc, argv);
+    if (line.exitStatus) return finish(tool, line.text, *line.exitStatus);
+    return body(line);
+  } catch (const std::bad_alloc&) {
+    // The tools never abort: what a run made is gone by now.
+    return finish(tool, "Not enough memory.\n", exitFailure);
+  }
 }
 
 int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files) {

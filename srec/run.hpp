@@ -48,9 +48,14 @@ struct CommandLine {
   [[nodiscard]] const std::string* option(std::string_view word) const;
 };
 
-// Prepares the process (standard descriptors) and reads its command line. --help, -h and
+// Prepares the process (standard descriptors, signals) and reads its command line. --help, -h and
 // --version count only when they stand alone.
 CommandLine readCommandLine(const Tool& tool, int argc, char** argv);
+
+// A tool's main: reads the command line, prints usage, help or version, or runs `body`; memory that
+// can't be had is a failure of the run, never an abort.
+int runTool(const Tool& tool, int argc, char** argv,
+            const std::function<int(const CommandLine&)>& body);
 
 // A pass reads tokens and writes its output, and its warnings to `messages`; it reports the
 // first failure, its own or the reader's and writer's, and stops there.
