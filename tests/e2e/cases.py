@@ -2,16 +2,17 @@
 """End-to-end cases of the built tools, read from case files and checked whole (the README tells
 the case format).   usage: cases.py [--wine] [--sanitized] BINDIR FILE.cases...
 """
-import codecs, ctypes, fcntl, os, pathlib, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
+import codecs, ctypes, fcntl, os, pathlib, resource, shlex, signal, stat, struct, subprocess, sys, tempfile, termios, threading, time
 
 wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
 os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
 SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
          "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":"))),
-         "fifo": os.mkfifo, "tmpfs": lambda n, size: os.mkdir(n) or subprocess.run(
-             ["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", n], capture_output=True).returncode
-         and "can't mount a tmpfs here", "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
+         "fifo": os.mkfifo, "rename": os.rename, "tmpfs": lambda n, options: os.mkdir(n) or subprocess.run(
+             ["mount", "-t", "tmpfs", "-o", options, "tmpfs", n], capture_output=True).returncode
+         and "can't mount a tmpfs here", "chattr": lambda n, flags: subprocess.run(["chattr", flags, n], capture_output=True).returncode
+         and "can't set file attributes here", "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
              ["mknod", "-m", "666", n, "c", *number.split(":")], capture_output=True).returncode and "can't make a device here"}
 
 
@@ -24,16 +25,17 @@ def value(expr):
 
 
 def parse(path):
-    cases, defaults = [], dict(run=[], steps=[], expect={}, status=0, keep=[])
+    cases, defaults = [], dict(run=[], steps=[], expect={}, status=0, keep=[], meanwhile=[], limits=[])
     case = defaults
     for line in open(path, encoding="utf-8").read().splitlines():
         word, _, rest = line[1:].partition(" ")
         name, eq, expr = rest.partition(" = ")
+        name = value(name[1:-1]).decode() if name[:1] == "{" else name
         if line.startswith("|"):
             block.append(unescape(line[1:]) + b"\n")
         elif word == "case":
             cases.append(case := {**defaults, "name": rest, "run": None, "steps": list(defaults["steps"]),
-                                  "expect": dict(defaults["expect"]), "keep": list(defaults["keep"])})
+                                  "expect": dict(defaults["expect"]), "keep": list(defaults["keep"]), "meanwhile": [], "limits": []})
         elif word in ("expect", "file"):
             block = [value(expr)] if eq else []
             case["expect"].update({name: block}) if word == "expect" else case["steps"].append(("file", name, block))
@@ -43,8 +45,10 @@ def parse(path):
             case["status"], case["expect"]["stdout"] = 1, [value(rest)]
         elif word == "status":
             case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
+        elif word in ("meanwhile", "limit"):
+            case[word.replace("limit", "limits")].append(tuple(shlex.split(rest)))
         elif word == "keep":
-            case["keep"] += shlex.split(rest)
+            case["keep"] += [value(w[1:-1]).decode() if w[:1] == "{" else w for w in shlex.split(rest)]
         elif word in SETUP:
             case["steps"].append((word, *shlex.split(rest)))
         elif line.startswith("@"):
@@ -63,11 +67,22 @@ def snapshot():
     return entries
 
 
-def run(case, words, std):
+def startup(command):
+    """The least address space in which the tool starts (prints its version), and 128 KiB more."""
+    low, high = 1 << 20, 256 << 20
+    while high - low > 16 << 10:
+        middle = (low + high) // 2
+        limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (middle, middle))  # noqa: E731
+        works = subprocess.run(command[:1] + ["--version"], capture_output=True, preexec_fn=limit).returncode == 0
+        low, high = (low, middle) if works else (middle, high)
+    return high + (128 << 10)
+
+
+def run(case, words, std, signal_name=None):
     """One run in the current folder: what differs, or why it can't run here."""
     expect = {k: b"".join(v).replace(b"\n", b"\r\n" if wine else b"\n")
               for k, v in {"stdout": [], "stderr": [], **case["expect"]}.items()}
-    fed = case["signal"].split()[1] if "signal" in case else None
+    fed = case.get("pause")
     captured, readers, faults = {}, {}, []
     for word, name, *args in case["steps"]:
         if word == "file":
@@ -95,10 +110,21 @@ def run(case, words, std):
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
         user = int(case["user"]) if "user" in case else None
         ignored = [signal.Signals[name] for name in case.get("ignored", "").split()]
-        tool = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()]
-                                + [signal.signal(s, signal.SIG_IGN) for s in ignored],
+        limits = [(getattr(resource, "RLIMIT_" + name), int(value) if value.isdigit() else startup(command)) for name, value in case["limits"]]
+        if sanitized and "AS" in dict(case["limits"]):
+            return "the sanitizers need more address space"
+        locked = case.get("locked") and open(case["locked"], "rb")
+        held = locked and locked.read()
+        locked and fcntl.flock(locked, fcntl.LOCK_EX)
+        tool = subprocess.Popen(command, stdin=open(case["stdin"], "rb") if "stdin" in case else subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()]
+                                + [signal.signal(s, signal.SIG_IGN) for s in ignored] + [resource.setrlimit(r, (v, v)) for r, v in limits],
                                 user=user, group=user, extra_groups=[] if user else None, umask=0o022)
-        if "signal" in case:
+        if locked:  # the tool must wait for the lock, the output untouched, until it is let go
+            time.sleep(0.5)
+            if tool.poll() is not None or open(case["locked"], "rb").read() != held:
+                faults.append("the output changed while another held its lock")
+            locked.close()
+        if fed:
             with open(fed, "wb", buffering=0) as fifo:
                 data = b"".join(next(s[2] for s in case["steps"] if s[1] == fed))
                 fifo.write(data[: len(data) // 2])
@@ -106,17 +132,24 @@ def run(case, words, std):
                 while time.time() < deadline and (len(os.listdir(".")) == len(before) or
                                                   struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
                     time.sleep(0.01)
-                compare(" while the tool runs")
+                signal_name and compare(" while the tool runs")
                 faults.extend(f"{name}: a temporary file that is not hidden" for name in os.listdir(".") if name not in before and name[0] != ".")
-                for number in ignored + [signal.Signals[case["signal"].split()[0]]]:  # ignored ones first, which change nothing
+                for word, name, *args in case["meanwhile"]:  # another user's doings; what they change is theirs
+                    SETUP[word](name, *args)
+                    before.update({p: v for p, v in snapshot().items() if p in (name, *args)})
+                    [before.pop(p) for p in (name, *args) if not os.path.lexists(p)]
+                for number in ignored + ([signal.Signals[signal_name]] if signal_name else []):  # ignored ones first, which change nothing
                     tool.send_signal(number)
+                if not signal_name:
+                    fifo.write(data[len(data) // 2:])
         status = tool.wait(timeout=60)
     for name, reader in readers.items():
         if reader.is_alive():  # the tool never opened it: let the reader end
             os.close(os.open(name, os.O_WRONLY | os.O_NONBLOCK))
         reader.join()
-    if status != case["status"]:
-        faults.append(f"status {status}, expected {case['status']}")
+    wanted = -signal.Signals[signal_name] if signal_name else case["status"]
+    if status != wanted:
+        faults.append(f"status {status}, expected {wanted}")
     if "maxrss" in case and not sanitized and (peak := int(open(std + ".rss").read().split()[-1])) > int(case["maxrss"]):
         faults.append(f"peak memory {peak} KiB, over {case['maxrss']}")
     compare("")
@@ -143,20 +176,21 @@ def main():
             hidden = not all(os.stat(d).st_mode & 1 for d in [bindir, *pathlib.Path(bindir).parents])
             skip = "only root can run the tool as another user" if os.getuid() else hidden and "others can't reach the tools"
         faults = []
-        for words in case["run"] * (not skip):
+        for words, signal_name in [(w, s) for w in case["run"] * (not skip) for s in case.get("signal", "").split() or [None]]:
             with tempfile.TemporaryDirectory() as work:
                 os.chmod(work, 0o755)
                 os.mkdir(folder := os.path.join(work, "case"))
                 os.chdir(folder)
                 try:
-                    found = run(case, words, os.path.join(work, "std"))
+                    found = run(case, words, os.path.join(work, "std"), signal_name)
                 finally:
+                    [subprocess.run(["chattr", "-ai", s[1]]) for s in case["steps"] if s[0] == "chattr"]
                     os.chdir(work)
                     [subprocess.run(["umount", os.path.join(folder, s[1])]) for s in case["steps"] if s[0] == "tmpfs"]
             if isinstance(found, str):
                 skip = found
                 break
-            faults += [f"{b' '.join(words).decode(errors='replace')}: {fault}" for fault in found]
+            faults += [f"{b' '.join(words).decode(errors='replace')}{' ' + signal_name if signal_name else ''}: {fault}" for fault in found]
         for line in [f"SKIP: {case['name']}: {skip}"] * bool(skip) + [f"FAIL: {case['name']}: {f}" for f in faults]:
             print(line)
         results.append(not faults)
