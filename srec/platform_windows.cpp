@@ -7,7 +7,9 @@
 #include <io.h>
 #include <shellapi.h>
 
-#include <csignal>
+#include <algorithm>
+#include <climits>
+#include <utility>
 
 namespace srec::platform {
 namespace {
@@ -29,50 +31,80 @@ std::string narrow(const std::wstring& wide) {
   return text;
 }
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
-Handle openExisting(const std::string& path, DWORD access) {
-  HANDLE handle = CreateFileW(widen(path).c_str(), access,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+HANDLE handleOf(const File& file) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(file.get()));
 }
 
-bool sameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION first{};
-  BY_HANDLE_FILE_INFORMATION second{};
-  return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
-}
-
-FileHandle openHandle(HANDLE handle, int flags, const char* mode) {
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+// A C runtime descriptor over `handle`, which it then owns.
+File adopt(HANDLE handle, int flags) {
+  if (handle == INVALID_HANDLE_VALUE) return File();
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
-  if (fd < 0) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  FileHandle file(_fdopen(fd, mode));
-  if (!file) _close(fd);
-  return file;
+  if (fd < 0) CloseHandle(handle);
+  return File(fd);
 }
 
-// What the console handler cleans up; set only while such a file exists.
-std::wstring guardedPath;
-std::FILE* volatile guardedFile = nullptr;
+FileFacts factsOf(HANDLE handle) {
+  FileFacts result;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return result;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    result.kind = FileFacts::Kind::other;
+    result.inode = reinterpret_cast<std::uintptr_t>(handle); // a console or pipe is itself
+    return result;
+  }
+  result.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFacts::Kind::directory
+                                                                        : FileFacts::Kind::regular;
+  result.device = info.dwVolumeSerialNumber;
+  result.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  result.links = info.nNumberOfLinks;
+  result.mode = info.dwFileAttributes;
+  return result;
+}
+
+std::wstring pathIn(const Place& place, const std::string& name) {
+  return widen(place.folderPath + "\\" + name);
+}
+
+// What the console handler cleans up. Written only while the handler is held off.
+struct Guarded {
+  std::wstring temporary;
+  int emptied = -1;
+};
+Guarded guarded[guardSlots];
+CRITICAL_SECTION held;
 
 BOOL WINAPI onConsoleEvent(DWORD /*event*/) {
-  if (!guardedPath.empty()) DeleteFileW(guardedPath.c_str());
-  if (std::FILE* file = guardedFile) _chsize_s(_fileno(file), 0);
+  EnterCriticalSection(&held);
+  for (const Guarded& slot : guarded) {
+    if (!slot.temporary.empty()) DeleteFileW(slot.temporary.c_str());
+    if (slot.emptied >= 0) _chsize_s(slot.emptied, 0);
+  }
+  LeaveCriticalSection(&held);
   return FALSE; // the default handler then ends the process
 }
 
 } // namespace
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    descriptor_ = other.release();
+  }
+  return *this;
+}
+
+File::~File() {
+  close();
+}
+
+int File::release() noexcept {
+  return std::exchange(descriptor_, -1);
+}
+
+bool File::close() noexcept {
+  const int descriptor = release();
+  return descriptor < 0 || _close(descriptor) == 0;
+}
 
 std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
   // The narrow argv holds only what the ANSI code page can: take the UTF-16 command line.
@@ -86,7 +118,7 @@ std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
 }
 
 // A descriptor without a handle would be the first that _open hands out.
-void openStandardStreams() {
+void prepareProcess() {
   for (int fd = 0; fd <= 2; ++fd)
     if (_get_osfhandle(fd) == -1) {
       const int null = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
@@ -95,110 +127,178 @@ void openStandardStreams() {
         _close(null);
       }
     }
+  InitializeCriticalSection(&held);
+  SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-FileFacts facts(const std::string& path) {
-  FileFacts result;
-  const Handle file = openExisting(path, 0);
-  if (!file) return result;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)) {
-    result.kind = FileFacts::Kind::other;
-    return result;
+FileFacts facts(const File& file) {
+  return file ? factsOf(handleOf(file)) : FileFacts{};
+}
+
+FileFacts streamFacts(int descriptor) {
+  return factsOf(GetStdHandle(descriptor == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE));
+}
+
+File standardInput() {
+  File input(_dup(0));
+  if (input) _setmode(input.get(), _O_BINARY);
+  return input;
+}
+
+File openForReading(const std::string& path) {
+  return adopt(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr),
+               _O_RDONLY | _O_BINARY);
+}
+
+// Windows opens the whole name, following its links; the folder and name of what it opened are
+// asked of the handle. A new output goes where its name says.
+std::optional<Place> locate(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  Place place;
+  HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) return std::nullopt;
+  place.file = adopt(handle, _O_WRONLY | _O_TEXT);
+  if (place.file) {
+    place.facts = facts(place.file);
+    for (const int stream : {1, 2})
+      if (place.facts.kind == FileFacts::Kind::regular &&
+          place.facts.sameFile(streamFacts(stream))) {
+        place.stream = stream;
+        return place;
+      }
+    if (place.facts.kind != FileFacts::Kind::regular) return place;
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                               0)) >= name.size())
+      name.resize(length + 1);
+    if (length == 0) return std::nullopt;
+    name.resize(length);
+    const std::string final = narrow(name);
+    const std::size_t slash = final.find_last_of("\\/");
+    place.folderPath = final.substr(0, slash);
+    place.name = final.substr(slash + 1);
+    return place;
   }
-  result.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileFacts::Kind::directory
-                                                                        : FileFacts::Kind::regular;
-  if (sameFile(file.get(), GetStdHandle(STD_OUTPUT_HANDLE)))
-    result.stream = stdout;
-  else if (sameFile(file.get(), GetStdHandle(STD_ERROR_HANDLE)))
-    result.stream = stderr;
-  result.links = info.nNumberOfLinks;
-  result.mode = info.dwFileAttributes;
-  return result;
+  const std::size_t slash = path.find_last_of("\\/");
+  place.folderPath = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  place.name = path.substr(slash + 1);
+  const DWORD attributes = GetFileAttributesW(widen(place.folderPath).c_str());
+  if (place.name.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return std::nullopt;
+  return place;
 }
 
-// Only a reparse point (a symbolic link or a junction) names another file; its final path is
-// where the output belongs.
-std::string finalName(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-    return path;
-  const Handle file = openExisting(path, 0);
-  if (!file) return path;
-  std::wstring name(MAX_PATH, L'\0');
-  DWORD length = 0;
-  while ((length = GetFinalPathNameByHandleW(file.get(), name.data(),
-                                             static_cast<DWORD>(name.size()), 0)) >= name.size())
-    name.resize(length + 1);
-  if (length == 0) return path;
-  name.resize(length);
-  return narrow(name);
-}
-
-bool isSameFile(std::FILE* file, const std::string& path) {
-  const Handle other = openExisting(path, 0);
-  return other && sameFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), other.get());
-}
-
-FileHandle openForReading(const std::string& path) {
-  return FileHandle(_wfopen(widen(path).c_str(), L"rb"));
-}
-
-FileHandle openForWriting(const std::string& path, bool truncate, bool create, bool text) {
-  const DWORD disposition = create ? (truncate ? CREATE_ALWAYS : OPEN_ALWAYS)
-                                   : (truncate ? TRUNCATE_EXISTING : OPEN_EXISTING);
-  return openHandle(CreateFileW(widen(path).c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr),
-                    _O_WRONLY | (text ? _O_TEXT : _O_BINARY), text ? "w" : "wb");
-}
-
-FileHandle createNew(const std::string& path) {
-  static const bool handled = SetConsoleCtrlHandler(onConsoleEvent, TRUE) != 0;
-  (void)handled;
+File createIn(const Place& place, const std::string& name, CreateError& error) {
   // Shared for deletion, so that the console handler can remove it while it is open.
-  return openHandle(CreateFileW(widen(path).c_str(), GENERIC_WRITE,
+  File file = adopt(CreateFileW(pathIn(place, name).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr),
-                    _O_WRONLY | _O_TEXT, "w");
+                    _O_RDWR | _O_TEXT);
+  const DWORD code = file ? ERROR_SUCCESS : GetLastError();
+  error = file                                                               ? CreateError::none
+          : code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS        ? CreateError::exists
+          : code == ERROR_ACCESS_DENIED                                      ? CreateError::refused
+          : code == ERROR_FILENAME_EXCED_RANGE || code == ERROR_INVALID_NAME ? CreateError::tooLong
+                                                                             : CreateError::other;
+  return file;
 }
 
-void keepPermissions(std::FILE* /*file*/, const FileFacts& /*facts*/) {
+bool keepsEveryName(const Place& /*place*/) {
+  return false; // no folder of Windows lets files in but none out
+}
+
+// Written through, so that the rename is on the disk when the tool reports success.
+bool renameIn(const Place& place, const std::string& from) {
+  return MoveFileExW(pathIn(place, from).c_str(), pathIn(place, place.name).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeIn(const Place& place, const std::string& name) {
+  return DeleteFileW(pathIn(place, name).c_str()) != 0;
+}
+
+std::optional<std::size_t> read(const File& file, std::span<char> into) {
+  const int got = _read(file.get(), into.data(),
+                        static_cast<unsigned>(std::min<std::size_t>(into.size(), INT_MAX)));
+  if (got < 0) return std::nullopt;
+  return static_cast<std::size_t>(got);
+}
+
+bool write(const File& file, std::span<const char> bytes) {
+  while (!bytes.empty()) {
+    const int put = _write(file.get(), bytes.data(),
+                           static_cast<unsigned>(std::min<std::size_t>(bytes.size(), INT_MAX / 2)));
+    if (put <= 0) return false;
+    bytes = bytes.subspan(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// The bytes as they are on the disk, whatever the descriptor's text mode.
+std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::span<char> into) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (ReadFile(handleOf(file), into.data(), static_cast<DWORD>(into.size()), &got, &at)) return got;
+  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  return std::nullopt;
+}
+
+bool lock(const File& file) {
+  OVERLAPPED whole{};
+  return LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != 0;
+}
+
+bool truncate(const File& file) {
+  return _chsize_s(file.get(), 0) == 0 && _lseeki64(file.get(), 0, SEEK_SET) == 0;
+}
+
+void writeVerbatim(const File& file) {
+  _setmode(file.get(), _O_BINARY);
+}
+
+bool sync(const File& file) {
+  return _commit(file.get()) == 0;
+}
+
+void keepPermissions(const File& /*file*/, const FileFacts& /*facts*/) {
   // No POSIX permission bits: the attributes follow as the file replaces the output, and the
   // access rules are the folder's.
 }
 
-bool sync(std::FILE* file) {
-  return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
-}
-
-bool truncate(std::FILE* file) {
-  return std::fflush(file) == 0 && _chsize_s(_fileno(file), 0) == 0;
-}
-
-// Written through, so that the rename is on the disk when the tool reports success.
-bool replace(const std::string& from, const std::string& to, const FileFacts& replaced) {
-  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
-    return false;
+void keepAttributes(const Place& place) {
   // The output is in place; its attributes are a nicety that may fail.
-  const bool existed = replaced.kind == FileFacts::Kind::regular && replaced.mode != 0;
-  SetFileAttributesW(widen(to).c_str(), existed ? replaced.mode : FILE_ATTRIBUTE_NORMAL);
-  return true;
+  const bool existed = place.facts.kind == FileFacts::Kind::regular && place.facts.mode != 0;
+  SetFileAttributesW(pathIn(place, place.name).c_str(),
+                     existed ? place.facts.mode : FILE_ATTRIBUTE_NORMAL);
 }
 
-bool remove(const std::string& path) {
-  return DeleteFileW(widen(path).c_str()) != 0;
+void guard(int slot, const Place& place, const std::string* temporary, const File* emptied) {
+  std::wstring path = temporary != nullptr ? pathIn(place, *temporary) : std::wstring();
+  const SignalsHeld hold;
+  guarded[slot].temporary = std::move(path);
+  guarded[slot].emptied = emptied != nullptr ? emptied->get() : -1;
 }
 
-void guard(const std::string* path, std::FILE* file) {
-  guardedPath = path != nullptr ? widen(*path) : std::wstring();
-  guardedFile = file;
+void unguard(int slot) {
+  const SignalsHeld hold;
+  guarded[slot].temporary.clear();
+  guarded[slot].emptied = -1;
 }
 
-void guardNothing() {
-  guardedFile = nullptr;
-  guardedPath.clear();
+SignalsHeld::SignalsHeld() {
+  EnterCriticalSection(&held);
+}
+
+SignalsHeld::~SignalsHeld() {
+  LeaveCriticalSection(&held);
 }
 
 } // namespace srec::platform

@@ -72,6 +72,11 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   EXPECT_TRUE(writer.failed());
   EXPECT_FALSE(writer.flush());
   EXPECT_EQ(sink.text.size(), 44U); // nothing of the failed write went out
+  srec::testing::MemorySink exact; // a line that fills an empty block to its end: one block at most
+  srec::BufferedWriter eight(exact, 8);
+  eight.writeLine("12345678");
+  eight.write("x");
+  EXPECT_TRUE(eight.flush() && exact.text == "12345678\nx" && exact.largest <= 8);
   srec::testing::MemorySink pages;  // whole pages, a page's tail kept: all of capacity() still fits
   srec::BufferedWriter paged(pages, 8192);
   paged.write("x");
@@ -88,7 +93,7 @@ TEST(ArrayName, FromTheOutputFileName) {
       {"C:\\src\\out.c", "out_C"}, {"x.", "x_C"}, {".c", "_C"}, {"a.b.c", "a_b_C"}, {"dir\\file", "file_C"},
       {"dir.x\\file", "file_C"}, {"dir/lib.d/file", "file_C"}, {"./out", "out_C"}, {"1st.c", "_1st_C"},
       {"dir/", "_C"}, {"with blank-dash.c", "with_blank_dash_C"}, {"AZaz_09$@~.c", "AZaz_09____C"},
-      {"caf\xC3\xA9.c", "caf___C"}, {"9", "_9_C"}, {std::string(300, 'n') + ".c", std::string(300, 'n') + "_C"}};
+      {"caf\xC3\xA9.c", "caf___C"}, {"9", "_9_C"}, {"0.c", "_0_C"}, {std::string(300, 'n') + ".c", std::string(300, 'n') + "_C"}};
   // clang-format on
   for (const auto& [path, name] : cases)
     EXPECT_EQ(hexarray::arrayName(path), name) << path;
