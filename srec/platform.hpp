@@ -97,7 +97,7 @@ bool write(const File& file, std::span<const char> bytes);
 std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::span<char> into);
 // Waits for the only lock on the whole file; it ends when the file is closed.
 bool lock(const File& file);
-// Empties the file, and writes from its start again.
+// Empties the file; what is written after that goes where the descriptor stands.
 bool truncate(const File& file);
 // Bytes written from now on go as they are (Windows: no CR put before each LF).
 void writeVerbatim(const File& file);

@@ -262,7 +262,7 @@ bool lock(const File& file) {
 }
 
 bool truncate(const File& file) {
-  return ftruncate(file.get(), 0) == 0 && lseek(file.get(), 0, SEEK_SET) == 0;
+  return ftruncate(file.get(), 0) == 0;
 }
 
 void writeVerbatim(const File& /*file*/) {}

@@ -257,7 +257,7 @@ bool lock(const File& file) {
 }
 
 bool truncate(const File& file) {
-  return _chsize_s(file.get(), 0) == 0 && _lseeki64(file.get(), 0, SEEK_SET) == 0;
+  return _chsize_s(file.get(), 0) == 0;
 }
 
 void writeVerbatim(const File& file) {
