@@ -19,8 +19,8 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
   std::array<char, 12> front{};
   std::size_t frontSize = 0; // 0: lastAddr and lastLen are up to date
   // How the image counts shows in the first pair of consecutive data records of the input whose
-  // second starts the first's length L, or L / 2, after it: bytes or 16-bit words. A length below
-  // 2 shows neither (a count never announces more than 252). Until then the data record before:
+  // second starts the first's length L (bytes) or L / 2 (16-bit words) after it, L at least 2 (a
+  // count never announces more than 252). Until it has shown, the input's data record before:
   std::uint32_t pairAddr = 0;
   std::int32_t pairLen = 0;
 
