@@ -1,4 +1,5 @@
-// recstamp [--byte-addressed] VERSION IN OUT: copies an S-record file with a version record added.
+// recstamp [--byte-addressed|--word-addressed] VERSION IN OUT: copies an S-record file with a
+// version record added.
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
 #include "srec/hex.hpp"
@@ -7,13 +8,18 @@
 #include <string>
 
 int main(int argc, char* argv[]) {
-  static constexpr srec::Option options[] = {{"--byte-addressed"}};
+  static constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
   constexpr srec::Tool tool{
       "recstamp",
       "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
       "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
-      "  --byte-addressed  S1/S2 image whose addresses count bytes: before S8, S9 and at the end\n"
-      "                    the record follows the whole last length, as before S7\n",
+      "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
+      "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
+      "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
+      "words or the image does not show which (by its first pair of data records a length or half\n"
+      "a length apart).\n"
+      "  --byte-addressed  always the whole length\n"
+      "  --word-addressed  always half of it\n",
       3,
       options,
       1};
@@ -24,12 +30,12 @@ int main(int argc, char* argv[]) {
   if (version.size() > recstamp::maxVersionLength)
     return srec::finish(tool,
                         "Version string too long: " + std::to_string(version.size()) +
-                            " characters, at most " + std::to_string(recstamp::maxVersionLength) +
-                            ".\n",
+                            " bytes, at most " + std::to_string(recstamp::maxVersionLength) + ".\n",
                         srec::exitFailure);
   const std::string field = recstamp::versionField(version);
-  const auto addressing = line.option("--byte-addressed") != nullptr ? recstamp::Addressing::byte
-                                                                     : recstamp::Addressing::word;
+  auto addressing = recstamp::Addressing::shown;
+  if (line.option("--byte-addressed") != nullptr) addressing = recstamp::Addressing::byte;
+  if (line.option("--word-addressed") != nullptr) addressing = recstamp::Addressing::word;
 
   srec::RunFiles files;
   files.input = line.operands[1];

@@ -18,9 +18,14 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
   std::uint32_t lastLen = 0;
   std::array<char, 12> front{};
   std::size_t frontSize = 0; // 0: lastAddr and lastLen are up to date
+  // How the image counts shows in the first pair of consecutive data records of the input whose
+  // second starts the first's length L (bytes) or L / 2 (16-bit words) after it, L at least 2 (a
+  // count never announces more than 252). Until it has shown, the input's data record before:
+  std::uint32_t pairAddr = 0;
+  std::int32_t pairLen = 0;
 
   // Writes a version record `whole` or half of lastLen after lastAddr; it then stands for the
-  // last data record. The address is not wrapped: one beyond the kind's reach stops the pass.
+  // last data record. The address is not wrapped: one beyond an S3 record's reach stops the pass.
   auto insert = [&](int recType, bool whole) -> std::optional<srec::Failure> {
     if (frontSize > 0) {
       const srec::RecordHeader header = srec::decodeHeader({front.data(), frontSize});
@@ -29,15 +34,30 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
       frontSize = 0;
     }
     const std::uint32_t step = whole || addressing == Addressing::byte ? lastLen : lastLen / 2;
-    const VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
+    VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
+    // An address beyond the kind's reach takes the narrowest wider kind that holds it.
+    while (!record.addressFits() && record.recType < 3)
+      ++record.recType;
     if (!record.addressFits())
-      return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, recType};
+      return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, record.recType};
     record.writeTo(out);
     lastAddr = static_cast<std::uint32_t>(record.address);
     lastLen = record.count();
     return std::nullopt;
   };
 
+  auto noteCounting = [&](std::string_view token) {
+    const srec::RecordHeader header = srec::decodeHeader(token);
+    if (pairLen >= 2) {
+      const auto whole = static_cast<std::uint32_t>(pairLen);
+      if (header.sAddr == pairAddr + whole)
+        addressing = Addressing::byte;
+      else if (header.sAddr == pairAddr + whole / 2)
+        addressing = Addressing::word;
+    }
+    pairAddr = header.sAddr;
+    pairLen = header.dataLen;
+  };
   auto noteData = [&](std::string_view token) {
     lastType = token[1] - '0';
     frontSize = std::min(token.size(), front.size());
@@ -55,6 +75,12 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time.
     if (const std::string_view lines = in.plainLines(); !lines.empty()) {
+      // Until the image shows how it counts, its first data records are looked at one by one.
+      for (std::string_view rest = lines; addressing == Addressing::shown && !rest.empty();) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        if (srec::recordKind(line) == srec::RecordKind::data) noteCounting(line);
+        rest.remove_prefix(line.size() + 1);
+      }
       noteLastData(lines);
       out.write(lines);
       continue;
@@ -63,6 +89,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     if (!token) break;
     switch (srec::recordKind(*token)) {
     case srec::RecordKind::data:
+      if (addressing == Addressing::shown) noteCounting(*token);
       noteData(*token);
       break;
     case srec::RecordKind::termination: {

@@ -11,14 +11,15 @@
 
 namespace recstamp {
 
-// How S1 and S2 images count their addresses. Word-addressed images advance by half a record's
-// byte count before S8, S9 and at the end of the input; byte-addressed ones by all of it, as S3
-// images always do before S7.
-enum class Addressing { word, byte };
+// How an image counts its addresses. Before S8, S9 and at the end of the input a byte-addressed
+// image advances by a record's whole byte count, as every image does before S7; a word-addressed
+// one, whose addresses count 16-bit words, by half of it. `shown`: as the image shows it, and as
+// a word-addressed one while it has not.
+enum class Addressing { shown, word, byte };
 
-// Runs the pass. A version record whose address does not fit its kind stops it there.
+// Runs the pass. A version record whose address is beyond even an S3 record stops it there.
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
                                    std::string_view versionField,
-                                   Addressing addressing = Addressing::word);
+                                   Addressing addressing = Addressing::shown);
 
 } // namespace recstamp

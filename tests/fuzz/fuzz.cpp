@@ -55,9 +55,10 @@ struct Run {
   srec::BufferedWriter out{sink, 64};
 };
 
-// A version line of the kind: upper-case hex, its count its length, the field as its data, and
-// a checksum that makes all its bytes add up to 0xFF.
-bool isVersionRecord(std::string_view line, char kind, std::string_view field) {
+// A version line of the kind, or of the narrowest wider kind whose address holds it: upper-case
+// hex, its count its length, the field as its data, and a checksum that makes all its bytes add
+// up to 0xFF.
+bool isVersionRecord(std::string_view line, char asked, std::string_view field) {
   std::string bytes;
   for (std::size_t i = 2;
        i + 1 < line.size() && (srec::hexDigit(line[i]) | srec::hexDigit(line[i + 1])) >= 0 &&
@@ -67,9 +68,11 @@ bool isVersionRecord(std::string_view line, char kind, std::string_view field) {
   unsigned sum = 0;
   for (const char c : bytes)
     sum += static_cast<unsigned char>(c);
+  const char kind = line.size() > 1 && line[1] >= asked && line[1] <= '3' ? line[1] : asked;
   const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;
+  const bool widened = kind > asked && bytes.size() > 1 && bytes[1] != 0; // a top byte in use
   return line.size() == 2 + 2 * bytes.size() && line[0] == 'S' && line[1] == kind &&
-         (sum & 0xFF) == 0xFF && bytes.size() > 1 + addressBytes &&
+         (kind == asked || widened) && (sum & 0xFF) == 0xFF && bytes.size() > 1 + addressBytes &&
          static_cast<unsigned char>(bytes[0]) == bytes.size() - 1 &&
          bytes.substr(1 + addressBytes) == std::string(field) + bytes.back();
 }
@@ -121,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(misfit || lines[at++] == token);
   }
   if (misfit)
-    require(!recstamp::VersionRecord{misfit->recType, misfit->address, field}.addressFits());
+    require(misfit->recType == 3 &&
+            !recstamp::VersionRecord{misfit->recType, misfit->address, field}.addressFits());
   else if (last >= '1' && last <= '3')
     require(isVersionRecord(lines[at++], last == '3' ? '3' : '2', field));
   require(misfit || at == lines.size() - 1);
