@@ -1,5 +1,6 @@
 # Installing and packaging: on Linux a .deb (lintian-clean) and a .tar.gz with compressed man
-# pages, the copyright and the changelog; on Windows a zip with the manual pages as plain text.
+# pages, the copyright, the changelog and the README; on Windows a zip with the manual pages as
+# plain text.
 include(GNUInstallDirs)
 find_program(GROFF groff)
 find_program(GZIP gzip)
@@ -33,7 +34,7 @@ else()
        " ${licence}")
   install(FILES ${packed}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Compressed without names or times, so that the packages are reproducible.
-  foreach(file man/recstamp.1 man/hexarray.1 packaging/changelog)
+  foreach(file man/recstamp.1 man/hexarray.1 packaging/changelog README.md)
     get_filename_component(name ${file} NAME)
     add_custom_command(OUTPUT ${packed}/${name}.gz COMMAND ${GZIP} -9nc ${PROJECT_SOURCE_DIR}/${file} > ${packed}/${name}.gz
                        DEPENDS ${file} VERBATIM)
@@ -41,7 +42,7 @@ else()
   endforeach()
   add_custom_target(compressed_docs ALL DEPENDS ${compressed})
   install(FILES ${packed}/recstamp.1.gz ${packed}/hexarray.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${packed}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${packed}/changelog.gz ${packed}/README.md.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR "DEB;TGZ")
 endif()
 

@@ -15,11 +15,11 @@ fi
 out=build/example
 mkdir -p "$out"
 
-# blinky.s19 is byte-addressed, as objcopy makes S1 images: the version goes right after it.
-echo "$ recstamp --byte-addressed V1.2 examples/blinky.s19 blinky-v1.2.s19"
-"$bin/recstamp" --byte-addressed V1.2 examples/blinky.s19 "$out/blinky-v1.2.s19"
+# blinky.s19 counts its addresses in bytes, as its records show: the version goes right after it.
+echo "$ recstamp V1.2 examples/blinky.s19 blinky-v1.2.s19"
+"$bin/recstamp" V1.2 examples/blinky.s19 "$out/blinky-v1.2.s19"
 cat "$out/blinky-v1.2.s19"
 echo
-echo "$ hexarray examples/blinky.s19 blinky.c"
-"$bin/hexarray" examples/blinky.s19 "$out/blinky.c"
+echo "$ hexarray blinky-v1.2.s19 blinky.c"
+"$bin/hexarray" "$out/blinky-v1.2.s19" "$out/blinky.c"
 cat "$out/blinky.c"
