@@ -7,25 +7,25 @@
 
 #include <string>
 
-int main(int argc, char* argv[]) {
-  static constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
-  constexpr srec::Tool tool{
-      "recstamp",
-      "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
-      "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
-      "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
-      "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
-      "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
-      "words or the image does not show which (by its first pair of data records a length or half\n"
-      "a length apart).\n"
-      "  --byte-addressed  always the whole length\n"
-      "  --word-addressed  always half of it\n",
-      3,
-      options,
-      1};
-  const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
-  if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
+namespace {
 
+constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
+constexpr srec::Tool tool{
+    "recstamp",
+    "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
+    "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
+    "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
+    "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
+    "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
+    "words or the image does not show which (by its first pair of data records a length or half\n"
+    "a length apart).\n"
+    "  --byte-addressed  always the whole length\n"
+    "  --word-addressed  always half of it\n",
+    3,
+    options,
+    1};
+
+int stampFile(const srec::CommandLine& line) {
   const std::string& version = line.operands[0];
   if (version.size() > recstamp::maxVersionLength)
     return srec::finish(tool,
@@ -50,4 +50,10 @@ int main(int argc, char* argv[]) {
                             " does not fit an S" + std::to_string(failure->recType) + " record.\n",
                         srec::exitFailure, outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  return srec::runTool(tool, argc, argv, stampFile);
 }
