@@ -154,6 +154,8 @@ bool OutputFile::commit() {
     whole = file_.close();
     break;
   case Mode::replace:
+    // The file replaced was opened only to be examined; held open, Windows would not let it go.
+    place_.file = platform::File();
     whole = file_.close() && platform::renameIn(place_, temporary_);
     if (whole) platform::keepAttributes(place_);
     break;
