@@ -192,7 +192,7 @@ bool OutputFile::copyIntoTarget() {
   const platform::File& target = place_.file;
   if (!platform::lock(target) || !platform::truncate(target)) return false;
   platform::writeVerbatim(target);
-  std::array<char, std::size_t{1} << 16> block; // nothing is allocated once the run has begun
+  std::array<char, std::size_t{1} << 16> block{}; // nothing is allocated once the run has begun
   bool copied = true;
   for (std::uint64_t offset = 0; copied;) {
     const auto got = platform::readAt(file_, offset, block);

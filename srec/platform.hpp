@@ -123,6 +123,8 @@ public:
   ~SignalsHeld();
   SignalsHeld(const SignalsHeld&) = delete;
   SignalsHeld& operator=(const SignalsHeld&) = delete;
+  SignalsHeld(SignalsHeld&&) = delete;
+  SignalsHeld& operator=(SignalsHeld&&) = delete;
 };
 
 } // namespace srec::platform

@@ -164,13 +164,12 @@ std::optional<Place> locate(const std::string& path) {
   place.file = adopt(handle, _O_WRONLY | _O_TEXT);
   if (place.file) {
     place.facts = facts(place.file);
-    for (const int stream : {1, 2})
-      if (place.facts.kind == FileFacts::Kind::regular &&
-          place.facts.sameFile(streamFacts(stream))) {
-        place.stream = stream;
-        return place;
-      }
-    if (place.facts.kind != FileFacts::Kind::regular) return place;
+    const auto isStream = [&](int stream) {
+      return place.facts.kind == FileFacts::Kind::regular &&
+             place.facts.sameFile(streamFacts(stream));
+    };
+    place.stream = isStream(1) ? 1 : isStream(2) ? 2 : -1;
+    if (place.stream > 0 || place.facts.kind != FileFacts::Kind::regular) return place;
     std::wstring name(MAX_PATH, L'\0');
     DWORD length = 0;
     while ((length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),

@@ -77,7 +77,7 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   eight.writeLine("12345678");
   eight.write("x");
   EXPECT_TRUE(eight.flush() && exact.text == "12345678\nx" && exact.largest <= 8);
-  srec::testing::MemorySink pages;  // whole pages, a page's tail kept: all of capacity() still fits
+  srec::testing::MemorySink pages; // whole pages, a page's tail kept: all of capacity() still fits
   srec::BufferedWriter paged(pages, 8192);
   paged.write("x");
   std::memset(paged.extend(paged.capacity()), 'y', paged.capacity());
