@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Images made by objcopy, stamped, read back by objcopy (which checks every checksum): the image
-and V1.2 after it (S3, or --byte-addressed), or with V1.2 in it. Their C arrays, compiled and
-run, hold exactly the bytes objcopy reads.   usage: images.py [--wine] BINDIR"""
+and V1.2 after it (S3, or --byte-addressed), or with V1.2 in it. Their C arrays, address-true
+with a header, compiled as C and C++ and run, hold exactly the bytes objcopy reads with gaps
+filled; without options, where there are no gaps, the same text but for the header's #include.
+usage: images.py [--wine] BINDIR"""
 import atexit, os, shutil, subprocess, sys, tempfile
 
 wine = "--wine" in sys.argv
@@ -25,15 +27,14 @@ def main():
                               "int main(void) { return sizeof image_C != IMAGE_C_SIZE || !fwrite(image_C, sizeof image_C, 1, stdout); }\n#endif\n")
     # Programs in C and C++ of every standard, by gcc and clang, with the array in either language.
     cc = {"gcc": "g++", "clang": "clang++"}
-    standards = [(c, s, s) for c in cc if shutil.which(c) for s in "c89 c99 c11 c17 c++11 c++14 c++17 c++20".split()]
-    standards += [("gcc", "c89", "c++11"), ("gcc", "c++20", "c17")]  # either way across
+    standards = [("gcc", "c89", "c++11"), ("gcc", "c++20", "c17")] + [(c, s, s) for c in cc if shutil.which(c) for s in "c89 c99 c11 c17 c++11 c++14 c++17 c++20".split()]
     def program(compiler, *stds):
         for source, std in zip(["dump.c", "image.c"], stds):
             run(compiler, "-x", "c++" if "+" in std else "c", "-std=" + std, "-Wall", "-Wextra", "-Wpedantic", "-Werror", "-c", source)
         return run(cc[compiler], "-o", "dump", "dump.o", "image.o") + run("./dump")
     os.mkdir("plain")
     true, failures = os.path.realpath(shutil.which("true")), []
-    # What objcopy makes each image of, or the data records of several put together. Their arrays, address-true and filled, hold what objcopy makes of them.
+    # What objcopy makes each image of, or the data records of several put together.
     for name, parts in [("S1 at 0x100", ["-I binary --change-addresses 0x100 blob"]),
                         ("S2 at 0x20000", ["-I binary --change-addresses 0x20000 blob"]),
                         ("S1 of 1 byte a record", ["-I binary --srec-len 1 blob"]),
