@@ -35,10 +35,16 @@ std::string_view baseName(std::string_view path) noexcept {
   return path.substr(path.find_last_of("/\\") + 1);
 }
 
+std::string macroName(std::string_view text) {
+  std::string name(text.size(), '_');
+  std::transform(text.begin(), text.end(), name.begin(), [](char c) {
+    return isLetter(c) ? static_cast<char>(c & ~0x20) : c >= '0' && c <= '9' ? c : '_';
+  });
+  return name;
+}
+
 std::string includeGuard(std::string_view headerPath) {
-  std::string guard(baseName(headerPath));
-  for (char& c : guard)
-    c = isLetter(c) ? static_cast<char>(c & ~0x20) : c >= '0' && c <= '9' ? c : '_';
+  std::string guard = macroName(baseName(headerPath));
   if (guard.empty() || !isLetter(guard.front())) guard.insert(0, 1, 'H');
   return guard;
 }

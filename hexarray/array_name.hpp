@@ -18,9 +18,11 @@ bool isIdentifier(std::string_view name) noexcept;
 // What follows the last '/' or '\' of `path`.
 std::string_view baseName(std::string_view path) noexcept;
 
-// The header's base name in upper case, every character outside [A-Z0-9] as '_', with an 'H' in
-// front unless it starts with a letter, so that it never takes a name reserved to the compiler:
-// fw.h -> FW_H, gen/1st-fw.h -> H1ST_FW_H.
+// `text` in upper case, every character outside [A-Z0-9] as '_'.
+std::string macroName(std::string_view text);
+
+// The macro name of the header's base name, with an 'H' in front unless it starts with a letter,
+// so that it never takes a name reserved to the compiler: fw.h -> FW_H, gen/1st-fw.h -> H1ST_FW_H.
 std::string includeGuard(std::string_view headerPath);
 
 } // namespace hexarray

@@ -7,9 +7,7 @@ namespace hexarray {
 
 std::string headerText(const Array& array, std::string_view headerPath) {
   const std::string guard = includeGuard(headerPath);
-  std::string macro = array.name;
-  for (char& c : macro)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string macro = macroName(array.name);
   std::string text = "#ifndef " + guard + "\n#define " + guard + "\n\n#define " + macro + "_SIZE " +
                      std::to_string(array.size) + "\n";
   if (array.fill)

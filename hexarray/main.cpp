@@ -60,11 +60,11 @@ int main(int argc, char* argv[]) {
   });
   std::string message;
   if (const auto& failure = outcome.failure) {
-    const std::string line = std::to_string(failure->line);
+    const std::string number = std::to_string(failure->line);
     if (failure->kind == srec::Failure::Kind::badHexDigit)
-      message = "Bad hex digit in data record at line " + line + ".\n";
+      message = "Bad hex digit in data record at line " + number + ".\n";
     else if (failure->kind == srec::Failure::Kind::outOfOrder)
-      message = "Data record at line " + line + " is out of address order.\n";
+      message = "Data record at line " + number + " is out of address order.\n";
     else if (failure->kind == srec::Failure::Kind::noData)
       message = "No data in the source file: " + files.input + ".\n";
   }
