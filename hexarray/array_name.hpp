@@ -1,4 +1,5 @@
-// The C identifier of the generated array, made from the output file name.
+// The C identifiers hexarray writes: the array's name, made from a file name or given, and the
+// include guard of its header.
 #pragma once
 
 #include <string>
@@ -9,6 +10,19 @@ namespace hexarray {
 // The base name (after the last '/' or '\'), cut at its last '.', with "_C" appended; every
 // character outside [A-Za-z0-9_] becomes '_', and a leading digit gets a '_' in front.
 // boot.c -> boot_C, out\image.c -> image_C, my-image.c -> my_image_C, 1st.c -> _1st_C.
-std::string arrayName(std::string_view outputPath);
+std::string arrayName(std::string_view path);
+
+// A letter or '_', then letters, digits and '_'.
+bool isIdentifier(std::string_view name) noexcept;
+
+// What follows the last '/' or '\' of `path`.
+std::string_view baseName(std::string_view path) noexcept;
+
+// `text` in upper case, every character outside [A-Z0-9] as '_'.
+std::string macroName(std::string_view text);
+
+// The macro name of the header's base name, with an 'H' in front unless it starts with a letter,
+// so that it never takes a name reserved to the compiler: fw.h -> FW_H, gen/1st-fw.h -> H1ST_FW_H.
+std::string includeGuard(std::string_view headerPath);
 
 } // namespace hexarray

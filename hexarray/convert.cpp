@@ -80,33 +80,81 @@ bool warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAd
   return messages.write(text);
 }
 
+// A gap is written from lines of sixteen fill entries, each ended as a record's line is, made
+// once and copied many lines at a time, so that any gap takes few large writes and no memory.
+constexpr std::size_t fillLineSize = 16 * 6 + 2;
+constexpr std::size_t fillLines = 1024;
+
+std::string fillLinesText(std::uint8_t byte) {
+  const std::string entry = {
+      ',', ' ', '0', 'x', srec::upperHexDigits[byte >> 4], srec::upperHexDigits[byte & 0xF]};
+  std::string line;
+  for (int i = 0; i < 16; ++i)
+    line += entry;
+  line += "\n\t";
+  std::string text;
+  text.reserve(fillLines * fillLineSize);
+  for (std::size_t i = 0; i < fillLines; ++i)
+    text += line;
+  return text;
+}
+
+// `count` fill entries, sixteen to a line, the last line holding the rest.
+void writeFill(srec::BufferedWriter& out, std::string_view text, std::uint64_t count) {
+  for (std::uint64_t lines = count / 16; lines > 0;) {
+    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(lines, fillLines));
+    out.write(text.substr(0, chunk * fillLineSize));
+    lines -= chunk;
+  }
+  if (const auto rest = static_cast<std::size_t>(count % 16); rest > 0) {
+    out.write(text.substr(0, 6 * rest));
+    out.write("\n\t");
+  }
+}
+
 } // namespace
 
-std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out,
-                                     std::string_view arrayName, srec::ByteSink& messages) {
+std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
+                                     srec::ByteSink& messages) {
   using Kind = srec::Failure::Kind;
+  if (!array.include.empty()) out.write("#include \"" + array.include + "\"\n");
   out.write("\nconst unsigned char ");
-  out.write(arrayName);
+  out.write(array.name);
   out.write("[] = \n{\n\t  ");
 
+  // Address-true, the array's first line is the same as without: it starts with a record's first
+  // byte, without a separator, after "\t  " (or on the next line, after a line "\t  " alone, when
+  // records without data come first); a gap never comes first. A gap follows the "\n\t" that ends
+  // a record's line, as lines of its own of up to sixteen entries ", 0xFF", each ended by "\n\t"
+  // as well, so the next record's line goes on with its ", 0x" entries.
+  const bool fill = array.fill.has_value();
+  const std::string fillText = fill ? fillLinesText(*array.fill) : std::string();
   std::uint64_t totalSize = 0;
   bool firstByte = true;
   std::uint32_t lastAddr = 0;
   std::uint32_t lastLen = 0;
+  std::uint64_t end = 0; // the address after the last byte placed, in 64 bits: it does not wrap
   while (!out.failed()) {
     const auto token = in.next();
     if (!token) break;
     if (srec::recordKind(*token) != srec::RecordKind::data) continue;
     const srec::RecordHeader header = srec::decodeHeader(*token);
-    // Records before the first written byte have nothing to continue.
-    if (!firstByte && header.sAddr != lastAddr + lastLen &&
-        !warnGap(messages, header.sAddr, lastAddr, lastLen))
-      return srec::Failure{Kind::writeStdout};
-
     // Pairs start at the data and stop before the last two characters, the checksum; the length
     // of the token bounds them, not its count field. Only the characters copied are checked.
     const std::size_t start = header.dataStart();
     const std::size_t pairs = token->size() > start + 2 ? (token->size() - 1 - start) / 2 : 0;
+
+    // Records before the first written byte have nothing to continue. Address-true, a record is
+    // placed by the bytes it holds, and one without any is placed nowhere.
+    if (!firstByte && !fill) {
+      if (header.sAddr != lastAddr + lastLen && !warnGap(messages, header.sAddr, lastAddr, lastLen))
+        return srec::Failure{Kind::writeStdout};
+    } else if (!firstByte && pairs > 0) {
+      if (header.sAddr < end) return srec::Failure{Kind::outOfOrder, in.line()};
+      writeFill(out, fillText, header.sAddr - end);
+      totalSize += header.sAddr - end;
+    }
+
     const char* pair = token->data() + start;
     std::size_t left = pairs;
     if (firstByte && left > 0) {
@@ -115,6 +163,7 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
       if (!writeEntries(pair, 1, text)) return srec::Failure{Kind::badHexDigit, in.line()};
       out.write({text + 2, 4});
       firstByte = false;
+      array.address = header.sAddr;
       pair += 2;
       --left;
     }
@@ -130,12 +179,36 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     out.write("\n\t");
     lastAddr = header.sAddr;
     lastLen = static_cast<std::uint32_t>(header.dataLen);
+    if (pairs > 0) end = std::uint64_t{header.sAddr} + pairs;
   }
 
   if (out.failed()) return srec::Failure{Kind::write};
   if (auto failure = in.failure()) return failure;
+  // An empty array is no valid C, and has no address.
+  if (firstByte && (fill || !array.include.empty())) return srec::Failure{Kind::noData};
+  array.size = totalSize;
   out.write("\n}; /* Total Size = " + std::to_string(totalSize) + " bytes */\n\n");
   return std::nullopt;
+}
+
+std::optional<std::uint8_t> byteValue(std::string_view text) noexcept {
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  } else if (text.size() > 1 && text[0] == '0') {
+    base = 8;
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  unsigned value = 0;
+  for (const char c : text) {
+    const int digit = srec::hexDigit(c);
+    if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
+    value = value * base + static_cast<unsigned>(digit);
+    if (value > 255) return std::nullopt;
+  }
+  return static_cast<std::uint8_t>(value);
 }
 
 } // namespace hexarray

@@ -6,19 +6,37 @@
 #include "srec/token_reader.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace hexarray {
 
-// Writes the array named `arrayName` to `out`, one input record a line, with the byte count in
-// its closing comment, and a gap warning to `messages` for each data record that does not start
-// where the previous one ended. A data character to be copied that is no hex digit stops it.
-std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out,
-                                     std::string_view arrayName, srec::ByteSink& messages);
+// The array to write, and what the pass found out about it.
+struct Array {
+  std::string name;
+  std::string include;              // a header the C file includes first, or empty
+  std::optional<std::uint8_t> fill; // address-true: gaps filled with this byte
+  // Set by convert: the number of elements, and with `fill` the address of the first.
+  std::uint64_t size = 0;
+  std::uint32_t address = 0;
+};
+
+// Writes `array` to `out`, one input record a line, with the element count in its closing
+// comment. Without `fill` the array is the records' bytes one after the other, with a gap warning
+// to `messages` for each data record that does not start where the previous one ended; with it,
+// the bytes from the first data byte's address on, each gap filled. A data character to be copied
+// that is no hex digit stops it, and so do, with `fill`, a record below the data before it, and
+// with `fill` or `include`, an input without a data byte.
+std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
+                                     srec::ByteSink& messages);
 
 // Writes ", 0x" and the two characters of each of `count` pairs to `text`, 6 * count bytes;
 // false when any of those characters is no hex digit, the text then being of no use.
 bool writeEntries(const char* pair, std::size_t count, char* text) noexcept;
+
+// A byte as C writes it: decimal, hexadecimal after 0x or 0X, or octal after a 0; from 0 to 255.
+std::optional<std::uint8_t> byteValue(std::string_view text) noexcept;
 
 } // namespace hexarray

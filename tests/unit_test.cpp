@@ -86,7 +86,7 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
               pages.text == "x" + std::string(paged.capacity(), 'y') + std::string(9000, 'z'));
 }
 
-TEST(ArrayName, FromTheOutputFileName) {
+TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"boot.c", "boot_C"}, {"out\\image.c", "image_C"}, {"../gen/table.h", "table_C"}, {"noext", "noext_C"},
@@ -97,6 +97,23 @@ TEST(ArrayName, FromTheOutputFileName) {
   // clang-format on
   for (const auto& [path, name] : cases)
     EXPECT_EQ(hexarray::arrayName(path), name) << path;
+  for (const auto& [path, guard] : std::vector<std::pair<std::string, std::string>>{
+           {"inc/fw.h", "FW_H"}, {"a\\zZ-9.hpp", "ZZ_9_HPP"}, {"1.h", "H1_H"}, {"", "H"}})
+    EXPECT_EQ(hexarray::includeGuard(path), guard) << path;
+  for (const char* name : {"_", "a", "Z9_z"})
+    EXPECT_TRUE(hexarray::isIdentifier(name)) << name;
+  for (const char* name : {"", "9x", "a-b", "a b", "caf\xC3\xA9", "$", "a."})
+    EXPECT_FALSE(hexarray::isIdentifier(name)) << name;
+}
+
+TEST(ByteValue, DecimalHexOrOctalUpTo255) {
+  const std::vector<std::pair<std::vector<std::string>, int>> valid = {
+      {{"255", "0xFF", "0XfF", "0377"}, 255}, {{"10", "0xa", "012"}, 10}, {{"0", "00", "0x0"}, 0}};
+  for (const auto& [texts, value] : valid)
+    for (const auto& text : texts)
+      EXPECT_EQ(hexarray::byteValue(text), value) << text;
+  for (const char* text : {"256", "0x100", "0400", "08", "0x", "", "-1", "+1", " 1", "1a", "0xG"})
+    EXPECT_FALSE(hexarray::byteValue(text)) << text;
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Images made by objcopy, stamped, read back by objcopy (which checks every checksum): each counts
-bytes, so V1.2 comes right after its data. Their C arrays, compiled and run, hold exactly the
-bytes objcopy reads.   usage: images.py [--wine] BINDIR"""
-import os, shutil, subprocess, sys, tempfile
+bytes, so V1.2 comes right after its data. Their C arrays, address-true
+with a header, compiled as C and C++ and run, hold exactly the bytes objcopy reads with gaps
+filled; without options, where there are no gaps, the same text but for the header's #include.
+usage: images.py [--wine] BINDIR"""
+import atexit, os, shutil, subprocess, sys, tempfile
 
 wine = "--wine" in sys.argv
 bindir = os.path.abspath(sys.argv[-1])
@@ -17,32 +19,50 @@ def main():
         print("SKIP: real images: objcopy and cc are needed (Debian packages binutils, gcc)")
         return 77
     os.chdir(tempfile.mkdtemp())
+    atexit.register(shutil.rmtree, os.getcwd())
     tool = lambda name: ["wine"] * wine + [os.path.join(bindir, name + ".exe" * wine)]
-    binary = lambda srec: run("objcopy", "-I", "srec", "-O", "binary", srec, "image.bin") + open("image.bin", "rb").read()
+    binary = lambda srec, *fill: run("objcopy", "-I", "srec", "-O", "binary", *fill, srec, "image.bin") + open("image.bin", "rb").read()
     open("blob", "wb").write(bytes(i * 13 % 256 for i in range(5000)))
-    open("dump.c", "w").write('#include <stdio.h>\n#include "image.c"\n'
-                              "int main(void) { return !fwrite(image_C, sizeof image_C, 1, stdout); }\n")
+    open("dump.c", "w").write('#include <stdio.h>\n#include "image.h"\n#include "image.h"\n#if IMAGE_C_SIZE > 0\n'
+                              "int main(void) { return sizeof image_C != IMAGE_C_SIZE || !fwrite(image_C, sizeof image_C, 1, stdout); }\n#endif\n")
+    # Programs in C and C++ of every standard, by gcc and clang, with the array in either language.
+    cc = {"gcc": "g++", "clang": "clang++"}
+    standards = [("gcc", "c89", "c++11"), ("gcc", "c++20", "c17")] + [(c, s, s) for c in cc if shutil.which(c) for s in "c89 c99 c11 c17 c++11 c++14 c++17 c++20".split()]
+    def program(compiler, *stds):
+        for source, std in zip(["dump.c", "image.c"], stds):
+            run(compiler, "-x", "c++" if "+" in std else "c", "-std=" + std, "-Wall", "-Wextra", "-Wpedantic", "-Werror", "-c", source)
+        return run(cc[compiler], "-o", "dump", "dump.o", "image.o") + run("./dump")
+    os.mkdir("plain")
     true, failures = os.path.realpath(shutil.which("true")), []
-    # What objcopy makes each image of; an array only of one section, whose bytes are contiguous.
-    for name, args, array in [("S1 at 0x100", ["-I", "binary", "--change-addresses", "0x100", "blob"], True),
-                              ("S2 at 0x20000", ["-I", "binary", "--change-addresses", "0x20000", "blob"], True),
-                              ("S1 of 2 bytes a record", ["-I", "binary", "--srec-len", "2", "blob"], True),
-                              ("S2 of 3 bytes a record", ["-I", "binary", "--change-addresses", "0x20000", "--srec-len", "3", "blob"], False),
-                              (".rodata of " + true + " as S3 of 7 bytes a record",
-                               ["-j", ".rodata", "--srec-forceS3", "--srec-len", "7", true], True),
-                              (true + " as S3 of 250 bytes a record", ["--srec-forceS3", "--srec-len", "250", true], False),
-                              (".text of " + true, ["-j", ".text", true], True)]:
-        run("objcopy", "-O", "srec", *args, "image.srec")
-        original = binary("image.srec")
+    # What objcopy makes each image of, or the data records of several put together.
+    for name, parts in [("S1 at 0x100", ["-I binary --change-addresses 0x100 blob"]),
+                        ("S2 at 0x20000", ["-I binary --change-addresses 0x20000 blob"]),
+                        ("S1 of 2 bytes a record", ["-I binary --srec-len 2 blob"]),
+                        ("S2 of 3 bytes a record", ["-I binary --change-addresses 0x20000 --srec-len 3 blob"]),
+                        (".rodata of true as S3 of 7 bytes a record", ["-j .rodata --srec-forceS3 --srec-len 7 " + true]),
+                        ("true as S3 of 250 bytes a record", ["--srec-forceS3 --srec-len 250 " + true]),
+                        (".text of true", ["-j .text " + true]),
+                        ("S1 of 16 and 5 bytes a record, a gap of 1", ["-I binary --srec-len 16 blob", "-I binary --srec-len 5 --change-addresses 5001 blob"]),
+                        ("S2 of 30 bytes a record and S3, gaps of 40000 and 3", ["-I binary --srec-len 30 --change-addresses 0x10000 blob",
+                         "-I binary --srec-forceS3 --change-addresses 0x1AFC8 blob", "-j .data --change-section-address .data=0x1C353 " + true])]:
+        records = []
+        for part in parts:
+            run("objcopy", "-O", "srec", *part.split(), "image.srec")
+            records += [line for line in open("image.srec") if line[1] in "123" or len(parts) == 1]
+        open("image.srec", "w").write("".join(records))
         run(*tool("recstamp"), "V1.2", "image.srec", "stamped.srec")
-        if binary("stamped.srec") != original + b"V1.2":
+        if binary("stamped.srec") != binary("image.srec") + b"V1.2":
             failures.append(f"{name}: V1.2 is not right after the image")
-        if array:
-            run(*tool("hexarray"), "image.srec", "image.c")
-            run("cc", "-std=c99", "-Wall", "-Wextra", "-Werror", "-o", "dump", "dump.c")
-            dump = run("./dump")
-            if dump != original or f"Total Size = {len(dump)} bytes".encode() not in open("image.c", "rb").read():
-                failures.append(f"{name}: the array is not the image")
+        run(*tool("hexarray"), "--fill", "0xFF", "--header", "image.h", "image.srec", "image.c")
+        run(*tool("hexarray"), "image.srec", "plain/image.c")
+        data = [(int(line[4:6 + 2 * int(line[1])], 16), len(line.strip()) // 2 - 4 - int(line[1])) for line in records if line[1] in "123"]
+        arrays = [open(f, "rb").read().replace(b"\r", b"") for f in ["image.c", "plain/image.c"]]
+        for compiler, *stds in standards if name.startswith("S2 of") else [("gcc", "c99", "c99")]:
+            dump = program(compiler, *stds)
+            if dump != binary("image.srec", "--gap-fill", "0xFF") or f"Total Size = {len(dump)} bytes".encode() not in arrays[0]:
+                failures.append(f"{name}: the array is not the image, by {compiler} as {' and '.join(stds)}")
+        if f"#define IMAGE_C_ADDRESS 0x{data[0][0]:X}\n" not in open("image.h").read() or (arrays[0] == b'#include "image.h"\n' + arrays[1]) != (sum(n for _, n in data) == len(dump)):
+            failures.append(f"{name}: the address is wrong, or gaps are not exactly what sets apart the plain array")
     print("".join(f"FAIL: {failure}\n" for failure in failures) + f"{len(failures)} failures")
     return 1 if failures else 0
 

@@ -132,8 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The conversion: unless it stops at a bad digit, one "0x" for each byte its footer counts.
   Run convert(text, readSize);
+  hexarray::Array array;
+  array.name = "fuzz_C";
   srec::testing::MemorySink messages;
-  const auto failure = hexarray::convert(convert.in, convert.out, "fuzz_C", messages);
+  const auto failure = hexarray::convert(convert.in, convert.out, array, messages);
   require(convert.out.flush() && (!failure || failure->kind == srec::Failure::Kind::badHexDigit));
   std::size_t entries = 0;
   for (std::size_t at = 0; (at = convert.sink.text.find("0x", at) + 1) != 0;)
