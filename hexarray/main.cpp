@@ -8,26 +8,25 @@
 
 #include <string>
 
-int main(int argc, char* argv[]) {
-  static constexpr srec::Option options[] = {
-      {"--name", true}, {"--header", true}, {"--fill", true}};
-  constexpr srec::Tool tool{
-      "hexarray",
-      "Usage: hexarray.exe [s-record file] [output C source file]\n",
-      "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [s-record file] [output C "
-      "source file]\n"
-      "  --name NAME      the array's name, a C identifier, instead of the output's (or with\n"
-      "                   output -, the input's) base name and _C\n"
-      "  --header FILE.h  also write a header declaring the array with its size, NAME_SIZE, and\n"
-      "                   include it first in the C file\n"
-      "  --fill BYTE      the image as it lies in memory, from its first data address on, every\n"
-      "                   gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n",
-      2,
-      options,
-      3};
-  const srec::CommandLine line = srec::readCommandLine(tool, argc, argv);
-  if (line.exitStatus) return srec::finish(tool, line.text, *line.exitStatus);
+namespace {
 
+constexpr srec::Option options[] = {{"--name", true}, {"--header", true}, {"--fill", true}};
+constexpr srec::Tool tool{
+    "hexarray",
+    "Usage: hexarray.exe [s-record file] [output C source file]\n",
+    "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [s-record file] [output C "
+    "source file]\n"
+    "  --name NAME      the array's name, a C identifier, instead of the output's (or with\n"
+    "                   output -, the input's) base name and _C\n"
+    "  --header FILE.h  also write a header declaring the array with its size, NAME_SIZE, and\n"
+    "                   include it first in the C file\n"
+    "  --fill BYTE      the image as it lies in memory, from its first data address on, every\n"
+    "                   gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n",
+    2,
+    options,
+    3};
+
+int convertFile(const srec::CommandLine& line) {
   srec::RunFiles files;
   files.input = line.operands[0];
   files.output = line.operands[1];
@@ -71,4 +70,10 @@ int main(int argc, char* argv[]) {
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  return srec::runTool(tool, argc, argv, convertFile);
 }
