@@ -17,7 +17,6 @@ struct Failure {
     writeStdout,   // a message could not be written to standard output
     badHexDigit,   // hexarray: a data character to copy is no hex digit, on `line`
     addressMisfit, // recstamp: a version record's `address` does not fit an S`recType` record
-    noMemory,      // the blocks a run needs could not be had
     sameOutputs,   // the second output names the output
     outOfOrder,    // hexarray --fill: a data record starts below the data before it, on `line`
     noData,        // hexarray: no data byte where an array must have one

@@ -41,6 +41,7 @@ std::optional<std::size_t> InputFile::read(std::span<char> into) {
 
 bool OutputFile::locate(const std::string& path) {
   if (path == "-") {
+    if (!platform::standardOutputOpen()) return false;
     stream_ = stdout;
   } else {
     auto place = platform::locate(path);
@@ -89,7 +90,7 @@ bool OutputFile::create() {
     }
     if (file_) {
       platform::guard(slot_, place_, &temporary_, nullptr);
-      if (place_.facts.kind == Kind::regular) platform::keepPermissions(file_, place_.facts);
+      if (place_.facts.kind == Kind::regular) platform::keepPermissions(file_, place_);
       return true;
     }
     temporary_.clear();
@@ -186,11 +187,15 @@ void OutputFile::discard() noexcept {
 
 // Copies the whole temporary file into the output, which keeps its other hard links: both
 // through the descriptors opened at the start, the output locked first, so that two runs never
-// mix. The old content is gone once the copy starts: a copy that fails leaves the output empty,
-// so that no partial file passes for whole.
+// mix. The old content is gone once the copy starts: a copy that fails even so leaves the output
+// empty, so that no partial file passes for whole.
 bool OutputFile::copyIntoTarget() {
   const platform::File& target = place_.file;
-  if (!platform::lock(target) || !platform::truncate(target)) return false;
+  // The space the new content takes is made sure of first: a disk too full for it fails the run
+  // with the old content still there.
+  if (!platform::lock(target) || !platform::reserve(target, platform::facts(file_).size) ||
+      !platform::truncate(target))
+    return false;
   platform::writeVerbatim(target);
   std::array<char, std::size_t{1} << 16> block{}; // nothing is allocated once the run has begun
   bool copied = true;

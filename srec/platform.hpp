@@ -53,6 +53,7 @@ struct FileFacts {
   unsigned long mode = 0; // POSIX permission bits (Windows: attributes), owner and group
   unsigned long owner = 0;
   unsigned long group = 0;
+  std::uint64_t size = 0;
   [[nodiscard]] bool sameFile(const FileFacts& other) const noexcept {
     return kind != Kind::missing && kind == other.kind && device == other.device &&
            inode == other.inode;
@@ -62,8 +63,13 @@ FileFacts facts(const File& file);
 // Of standard output (1) or error (2).
 FileFacts streamFacts(int descriptor);
 
-// Standard input, for reading bytes; standard output and error are written through stdio.
+// True when `path` names the file that is standard output (only to tell where messages go).
+bool namesStandardOutput(const std::string& path);
+
+// Standard input, for reading bytes; standard output and error are written through stdio. A
+// stream that was closed when the tool started is not there: its null device is no input.
 File standardInput();
+bool standardOutputOpen();
 File openForReading(const std::string& path);
 
 // Where an output goes: the folder that holds it, open, and its name there, symbolic links
@@ -95,6 +101,9 @@ std::optional<std::size_t> read(const File& file, std::span<char> into);
 bool write(const File& file, std::span<const char> bytes);
 // Reads from the start of the file, whatever was read or written before.
 std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::span<char> into);
+// Makes sure `size` bytes can be written into the file before anything in it is changed;
+// false when the space is not there.
+bool reserve(const File& file, std::uint64_t size);
 // Waits for the only lock on the whole file; it ends when the file is closed.
 bool lock(const File& file);
 // Empties the file; what is written after that goes where the descriptor stands.
@@ -103,9 +112,9 @@ bool truncate(const File& file);
 void writeVerbatim(const File& file);
 // Writes the file's data through to the device.
 bool sync(const File& file);
-// The permission bits, owner and group of `facts` given to `file`, as far as allowed (POSIX;
-// Windows gives a file its attributes as it replaces another).
-void keepPermissions(const File& file, const FileFacts& facts);
+// The permission bits, owner, group and access list of the file at `place` given to `file`, as
+// far as allowed (POSIX; Windows gives a file its attributes as it replaces another).
+void keepPermissions(const File& file, const Place& place);
 // After a replacement on Windows: the attributes of what was replaced, the hidden one dropped.
 void keepAttributes(const Place& place);
 
@@ -114,6 +123,8 @@ void keepAttributes(const Place& place);
 // directly emptied), then the tool dies of the signal. Signals ignored at start stay ignored.
 // A guard is one of a few slots; the place and name must outlive it.
 inline constexpr int guardSlots = 2;
+// What the signals do before the tool dies of them, for other ways a run can end at once.
+void cleanUp() noexcept;
 void guard(int slot, const Place& place, const std::string* temporary, const File* emptied);
 void unguard(int slot);
 // While held, signals wait: a commit of several files is not cut in the middle.

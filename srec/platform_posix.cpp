@@ -1,13 +1,17 @@
 #include "srec/platform.hpp"
 
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <utility>
@@ -39,12 +43,7 @@ sigset_t caughtSet() {
 // Only async-signal-safe calls. The signal is raised again with its default action, so that
 // the caller sees the tool die of it.
 extern "C" void onSignal(int signalNumber) {
-  for (const Guarded& slot : guarded) {
-    if (slot.temporary != nullptr) unlinkat(slot.folder, slot.temporary, 0);
-    if (slot.emptied >= 0 && ftruncate(slot.emptied, 0) != 0) {
-      // Nothing more can be done: the signal ends the run anyway.
-    }
-  }
+  cleanUp();
   std::signal(signalNumber, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);
@@ -66,6 +65,11 @@ void catchSignals() {
   }
 }
 
+// The standard descriptors that were closed when the tool started: `-` can't stand for them.
+bool closedAtStart[3] = {};
+
+constexpr const char* aclName = "system.posix_acl_access";
+
 FileFacts factsOf(const struct stat& info) {
   FileFacts result;
   result.kind = S_ISREG(info.st_mode)   ? FileFacts::Kind::regular
@@ -77,6 +81,7 @@ FileFacts factsOf(const struct stat& info) {
   result.mode = info.st_mode & 07777;
   result.owner = info.st_uid;
   result.group = info.st_gid;
+  result.size = static_cast<std::uint64_t>(info.st_size);
   return result;
 }
 
@@ -99,6 +104,15 @@ std::optional<std::string> readLink(int folder, const std::string& name) {
 }
 
 } // namespace
+
+void cleanUp() noexcept {
+  for (const Guarded& slot : guarded) {
+    if (slot.temporary != nullptr) unlinkat(slot.folder, slot.temporary, 0);
+    if (slot.emptied >= 0 && ftruncate(slot.emptied, 0) != 0) {
+      // Nothing more can be done: the run ends anyway.
+    }
+  }
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -128,6 +142,7 @@ std::vector<std::string> arguments(int argc, char** argv) {
 void prepareProcess() {
   for (int fd = 0; fd <= 2; ++fd)
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      closedAtStart[fd] = true;
       // The lowest free descriptor is this one.
       if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) break;
     }
@@ -145,19 +160,36 @@ FileFacts streamFacts(int descriptor) {
   return fstat(descriptor, &info) == 0 ? factsOf(info) : FileFacts{};
 }
 
+bool namesStandardOutput(const std::string& path) {
+  struct stat named {};
+  struct stat out {};
+  return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+         factsOf(named).sameFile(factsOf(out));
+}
+
 File standardInput() {
+  if (closedAtStart[STDIN_FILENO]) return File();
   return File(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
+}
+
+bool standardOutputOpen() {
+  return !closedAtStart[STDOUT_FILENO];
 }
 
 File openForReading(const std::string& path) {
   return File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
 }
 
+namespace {
+
+std::optional<Place> locateThroughLinks(const std::string& path);
+
 // The kernel opens the whole name first, with its own rules for links: its limits, loops,
 // nosymfollow mounts and protected links in sticky folders. The links are then walked to find
-// the folder and name of what it opened, and that must be the very file it opened; a dangling
-// link leads to the name where the kernel would create the file.
-std::optional<Place> locate(const std::string& path) {
+// the folder and name of what it opened, and that must be the very file it opened. Where the
+// kernel found nothing, the walk follows no link by itself: a link there, dangling or planted
+// since, is left to the kernel (`mayMake`).
+std::optional<Place> locate(const std::string& path, bool mayMake) {
   if (path.empty()) return std::nullopt;
   Place place;
   place.file = File(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
@@ -191,6 +223,7 @@ std::optional<Place> locate(const std::string& path) {
       place.name = name;
       return place;
     }
+    if (!place.file) return mayMake ? locateThroughLinks(path) : std::nullopt;
     const auto target = readLink(place.folder.get(), name);
     if (!target) return std::nullopt;
     auto [targetFolder, targetName] = splitPath(*target);
@@ -199,6 +232,40 @@ std::optional<Place> locate(const std::string& path) {
     name = targetName;
   }
   return std::nullopt;
+}
+
+// A name that leads through links to nothing: the kernel makes the file, following them by its
+// own rules, and the walk then finds where that is. What was made goes again at once, and the
+// output is made there as a new file. A file that was there already (a link planted since) is
+// the output as the kernel found it.
+std::optional<Place> locateThroughLinks(const std::string& path) {
+  const SignalsHeld held; // nothing made here outlives a signal
+  timespec before{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &before); // the clock of the file times
+  const File made(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+  struct stat info {};
+  if (!made || fstat(made.get(), &info) != 0) return std::nullopt;
+  const bool isNew =
+      S_ISREG(info.st_mode) && info.st_size == 0 && info.st_nlink == 1 &&
+      (info.st_ctim.tv_sec > before.tv_sec ||
+       (info.st_ctim.tv_sec == before.tv_sec && info.st_ctim.tv_nsec >= before.tv_nsec));
+  auto place = locate(path, false);
+  if (!place || !place->facts.sameFile(factsOf(info)) || !isNew) return place;
+  struct stat there {};
+  if (fstatat(place->folder.get(), place->name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !factsOf(there).sameFile(factsOf(info)) ||
+      unlinkat(place->folder.get(), place->name.c_str(), 0) != 0)
+    return std::nullopt;
+  place->file = File();
+  place->facts = FileFacts{};
+  return place;
+}
+
+} // namespace
+
+std::optional<Place> locate(const std::string& path) {
+  return locate(path, true);
 }
 
 File createIn(const Place& place, const std::string& name, CreateError& error) {
@@ -254,6 +321,13 @@ std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::s
   }
 }
 
+bool reserve(const File& file, std::uint64_t size) {
+  // A file system that can't reserve space says so; that is no reason to stop.
+  return size == 0 ||
+         fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0 ||
+         (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
+}
+
 bool lock(const File& file) {
   int result = 0;
   while ((result = flock(file.get(), LOCK_EX)) != 0 && errno == EINTR) {
@@ -271,12 +345,17 @@ bool sync(const File& file) {
   return fsync(file.get()) == 0;
 }
 
-void keepPermissions(const File& file, const FileFacts& facts) {
+void keepPermissions(const File& file, const Place& place) {
+  const FileFacts& facts = place.facts;
   // The owner first: changing it may clear the set-user-ID bits that the mode then restores.
   if (fchown(file.get(), static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
     // Only a privileged process may give a file away; the new file keeps the caller's then.
   }
   fchmod(file.get(), static_cast<mode_t>(facts.mode));
+  // An access list goes along too: the mode's group bits are only its mask.
+  std::array<char, 4096> acl{};
+  const ssize_t size = fgetxattr(place.file.get(), aclName, acl.data(), acl.size());
+  if (size > 0) fsetxattr(file.get(), aclName, acl.data(), static_cast<std::size_t>(size), 0);
 }
 
 void keepAttributes(const Place& /*place*/) {

@@ -58,6 +58,7 @@ FileFacts factsOf(HANDLE handle) {
   result.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   result.links = info.nNumberOfLinks;
   result.mode = info.dwFileAttributes;
+  result.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return result;
 }
 
@@ -72,18 +73,24 @@ struct Guarded {
 };
 Guarded guarded[guardSlots];
 CRITICAL_SECTION held;
+// The standard descriptors that were closed when the tool started: `-` can't stand for them.
+bool closedAtStart[3] = {};
 
 BOOL WINAPI onConsoleEvent(DWORD /*event*/) {
   EnterCriticalSection(&held);
-  for (const Guarded& slot : guarded) {
-    if (!slot.temporary.empty()) DeleteFileW(slot.temporary.c_str());
-    if (slot.emptied >= 0) _chsize_s(slot.emptied, 0);
-  }
+  cleanUp();
   LeaveCriticalSection(&held);
   return FALSE; // the default handler then ends the process
 }
 
 } // namespace
+
+void cleanUp() noexcept {
+  for (const Guarded& slot : guarded) {
+    if (!slot.temporary.empty()) DeleteFileW(slot.temporary.c_str());
+    if (slot.emptied >= 0) _chsize_s(slot.emptied, 0);
+  }
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -121,6 +128,7 @@ std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
 void prepareProcess() {
   for (int fd = 0; fd <= 2; ++fd)
     if (_get_osfhandle(fd) == -1) {
+      closedAtStart[fd] = true;
       const int null = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
       if (null >= 0 && null != fd) {
         _dup2(null, fd);
@@ -139,7 +147,21 @@ FileFacts streamFacts(int descriptor) {
   return factsOf(GetStdHandle(descriptor == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE));
 }
 
+bool namesStandardOutput(const std::string& path) {
+  const File named = adopt(CreateFileW(widen(path).c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr),
+                           _O_RDONLY);
+  const FileFacts facts = platform::facts(named);
+  return facts.kind == FileFacts::Kind::regular && facts.sameFile(streamFacts(1));
+}
+
+bool standardOutputOpen() {
+  return !closedAtStart[1];
+}
+
 File standardInput() {
+  if (closedAtStart[0]) return File();
   File input(_dup(0));
   if (input) _setmode(input.get(), _O_BINARY);
   return input;
@@ -250,6 +272,10 @@ std::optional<std::size_t> readAt(const File& file, std::uint64_t offset, std::s
   return std::nullopt;
 }
 
+bool reserve(const File& /*file*/, std::uint64_t /*size*/) {
+  return true; // the copy fails as it goes, if it must
+}
+
 bool lock(const File& file) {
   OVERLAPPED whole{};
   return LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != 0;
@@ -267,7 +293,7 @@ bool sync(const File& file) {
   return _commit(file.get()) == 0;
 }
 
-void keepPermissions(const File& /*file*/, const FileFacts& /*facts*/) {
+void keepPermissions(const File& /*file*/, const Place& /*place*/) {
   // No POSIX permission bits: the attributes follow as the file replaces the output, and the
   // access rules are the folder's.
 }

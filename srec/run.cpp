@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 namespace srec {
@@ -48,15 +49,31 @@ const std::string* CommandLine::option(std::string_view word) const {
 
 namespace {
 
+// Where the messages of the run go.
+std::FILE* messageStream = stdout;
+
+// Memory that can't be had ends the run at once, as a signal would, and never in an abort:
+// nothing that is guaranteed to work can be done without it.
+[[noreturn]] void noMemory() {
+  platform::cleanUp();
+  std::fputs("Not enough memory.\n", messageStream);
+  std::fflush(messageStream);
+  std::_Exit(exitFailure);
+}
+
 // The run, once the outcome knows where messages go. Every block the run needs is taken before
 // any file is made; the outputs take their places only when all of them are on the disk.
 std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome& outcome) {
   using Kind = Failure::Kind;
+  // Told before anything else, so that even a missing input is reported on standard error.
+  outcome.outputIsStdout = files.output == "-" || platform::namesStandardOutput(files.output);
+  messageStream = outcome.outputIsStdout ? stderr : stdout;
   InputFile input;
   if (!input.open(files.input)) return Failure{Kind::openInput};
   OutputFile output(0);
   if (!output.locate(files.output)) return Failure{Kind::openOutput};
   outcome.outputIsStdout = output.isStdout();
+  messageStream = outcome.outputIsStdout ? stderr : stdout;
   if (output.sameFile(input.facts())) return Failure{Kind::sameFile};
   const bool hasSecond = !files.second.empty();
   OutputFile second(1);
@@ -65,7 +82,7 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
     if (second.sameFile(input.facts())) return Failure{.kind = Kind::sameFile, .second = true};
     if (second.sameFile(output)) return Failure{Kind::sameOutputs};
   }
-  StreamSink messages(outcome.outputIsStdout ? stderr : stdout);
+  StreamSink messages(messageStream);
   TokenReader reader(input);
   BufferedWriter writer(output);
 
@@ -91,12 +108,7 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
 
 Outcome runPass(const RunFiles& files, const Pass& pass) {
   Outcome outcome;
-  try {
-    outcome.failure = runFiles(files, pass, outcome);
-  } catch (const std::bad_alloc&) {
-    // The files the run made are gone by now, as after any failure.
-    outcome.failure = Failure{Failure::Kind::noMemory};
-  }
+  outcome.failure = runFiles(files, pass, outcome);
   return outcome;
 }
 
@@ -118,8 +130,6 @@ std::string describe(const Failure& failure, const RunFiles& files) {
     return "Can't write the output file: " + outputPath + ".\n";
   case Failure::Kind::sameOutputs:
     return "The header and the output are the same file: " + files.second + ".\n";
-  case Failure::Kind::noMemory:
-    return "Not enough memory.\n";
   default:
     return {};
   }
@@ -136,14 +146,10 @@ int finish(const Tool& tool, std::string_view text, int status, bool toStderr) {
 
 int runTool(const Tool& tool, int argc, char** argv,
             const std::function<int(const CommandLine&)>& body) {
-  try {
-    const CommandLine line = readCommandLine(tool, argc, argv);
-    if (line.exitStatus) return finish(tool, line.text, *line.exitStatus);
-    return body(line);
-  } catch (const std::bad_alloc&) {
-    // The tools never abort: what a run made is gone by now.
-    return finish(tool, "Not enough memory.\n", exitFailure);
-  }
+  std::set_new_handler(noMemory);
+  const CommandLine line = readCommandLine(tool, argc, argv);
+  if (line.exitStatus) return finish(tool, line.text, *line.exitStatus);
+  return body(line);
 }
 
 int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files) {

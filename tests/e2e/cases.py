@@ -7,12 +7,14 @@ import codecs, ctypes, fcntl, os, pathlib, resource, shlex, signal, stat, struct
 wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
 os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
+ACL = "system.posix_acl_access"
 SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
          "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":"))),
          "fifo": os.mkfifo, "rename": os.rename, "tmpfs": lambda n, options: os.mkdir(n) or subprocess.run(
              ["mount", "-t", "tmpfs", "-o", options, "tmpfs", n], capture_output=True).returncode
          and "can't mount a tmpfs here", "chattr": lambda n, flags: subprocess.run(["chattr", flags, n], capture_output=True).returncode
-         and "can't set file attributes here", "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
+         and "can't set file attributes here", "acl": lambda n, uid: os.setxattr(n, ACL, struct.pack(  # the owner, uid and the mask rw
+             "<I" + "HHI" * 5, 2, 1, 6, ~0 & 0xFFFFFFFF, 2, 6, int(uid), 4, 4, 0xFFFFFFFF, 0x10, 6, 0xFFFFFFFF, 0x20, 0, 0xFFFFFFFF)), "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
              ["mknod", "-m", "666", n, "c", *number.split(":")], capture_output=True).returncode and "can't make a device here"}
 
 
@@ -57,13 +59,14 @@ def parse(path):
 
 
 def snapshot():
-    """Each entry under the current folder: kind, link target, inode, links, mode, owner, group."""
+    """Each entry under the current folder: kind, link target, inode, links, mode, owner, group, access list."""
     entries = {}
     for top, dirs, files in os.walk("."):
         for path in (os.path.normpath(os.path.join(top, e)) for e in dirs + files):
             s = os.lstat(path)
             link = os.readlink(path) if stat.S_ISLNK(s.st_mode) else None
-            entries[path] = (stat.S_IFMT(s.st_mode), link, s.st_ino, s.st_nlink, s.st_mode & 0o7777, s.st_uid, s.st_gid)
+            acl = ACL in os.listxattr(path, follow_symlinks=False) and os.getxattr(path, ACL, follow_symlinks=False)
+            entries[path] = (stat.S_IFMT(s.st_mode), link, s.st_ino, s.st_nlink, s.st_mode & 0o7777, s.st_uid, s.st_gid, acl)
     return entries
 
 
