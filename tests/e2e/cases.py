@@ -108,6 +108,13 @@ def run(case, words, std, signal_name=None):
                 faults.append(f"{name}{when}: {shown} ({len(got or '')} bytes), expected {repr(want[:200])}")
 
     command = ["wine"] * wine + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
+    environment = dict(os.environ)
+    if "swap" in case:  # another user renames a file right after the tool opens a name
+        if wine or sanitized or not os.path.exists(os.path.join(bindir, "swap.so")):
+            return "the swap is preloaded into native tools built with the tests, without sanitizers"
+        when, source, target = case["swap"].split()
+        environment.update(LD_PRELOAD=os.path.join(bindir, "swap.so"), SWAP_WHEN=when, SWAP_FROM=source, SWAP_TO=target)
+        before[target] = before.pop(source)
     if "maxrss" in case:  # measured by a small process: a child of this one starts as large
         command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
@@ -121,7 +128,7 @@ def run(case, words, std, signal_name=None):
         locked and fcntl.flock(locked, fcntl.LOCK_EX)
         tool = subprocess.Popen(command, stdin=open(case["stdin"], "rb") if "stdin" in case else subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()]
                                 + [signal.signal(s, signal.SIG_IGN) for s in ignored] + [resource.setrlimit(r, (v, v)) for r, v in limits],
-                                user=user, group=user, extra_groups=[] if user else None, umask=0o022)
+                                user=user, group=user, extra_groups=[] if user else None, umask=0o022, env=environment)
         if locked:  # the tool must wait for the lock, the output untouched, until it is let go
             time.sleep(0.5)
             if tool.poll() is not None or open(case["locked"], "rb").read() != held:
