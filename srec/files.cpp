@@ -24,7 +24,9 @@ std::string temporaryName(const std::string& name, std::size_t room) {
   std::size_t kept = std::min(name.size(), room);
   while (kept > 0 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
     --kept;
-  return "." + name.substr(0, kept) + "." + toHex(random());
+  std::string hidden = ".";
+  hidden.append(name, 0, kept).append(".").append(toHex(random()));
+  return hidden;
 }
 
 } // namespace
