@@ -1,5 +1,6 @@
 #include "srec/platform.hpp"
 
+#include <ctime>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <linux/fs.h>
@@ -7,7 +8,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,7 +168,7 @@ bool namesStandardOutput(const std::string& path) {
 }
 
 File standardInput() {
-  if (closedAtStart[STDIN_FILENO]) return File();
+  if (closedAtStart[STDIN_FILENO]) return {};
   return File(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
 }
 
@@ -346,12 +346,12 @@ bool sync(const File& file) {
 }
 
 void keepPermissions(const File& file, const Place& place) {
-  const FileFacts& facts = place.facts;
+  const FileFacts& old = place.facts;
   // The owner first: changing it may clear the set-user-ID bits that the mode then restores.
-  if (fchown(file.get(), static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
+  if (fchown(file.get(), static_cast<uid_t>(old.owner), static_cast<gid_t>(old.group)) != 0) {
     // Only a privileged process may give a file away; the new file keeps the caller's then.
   }
-  fchmod(file.get(), static_cast<mode_t>(facts.mode));
+  fchmod(file.get(), static_cast<mode_t>(old.mode));
   // An access list goes along too: the mode's group bits are only its mask.
   std::array<char, 4096> acl{};
   const ssize_t size = fgetxattr(place.file.get(), aclName, acl.data(), acl.size());

@@ -148,12 +148,12 @@ FileFacts streamFacts(int descriptor) {
 }
 
 bool namesStandardOutput(const std::string& path) {
-  const File named = adopt(CreateFileW(widen(path).c_str(), 0,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr),
-                           _O_RDONLY);
-  const FileFacts facts = platform::facts(named);
-  return facts.kind == FileFacts::Kind::regular && facts.sameFile(streamFacts(1));
+  const File file = adopt(CreateFileW(widen(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr),
+                          _O_RDONLY);
+  const FileFacts named = platform::facts(file);
+  return named.kind == FileFacts::Kind::regular && named.sameFile(streamFacts(1));
 }
 
 bool standardOutputOpen() {
