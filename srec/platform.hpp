@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace srec::platform {
@@ -21,14 +22,20 @@ public:
   File() = default;
   explicit File(int descriptor) noexcept : descriptor_(descriptor) {}
   File(File&& other) noexcept : descriptor_(other.release()) {}
-  File& operator=(File&& other) noexcept;
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      close();
+      descriptor_ = other.release();
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  ~File();
+  ~File() { close(); }
 
   [[nodiscard]] int get() const noexcept { return descriptor_; }
   explicit operator bool() const noexcept { return descriptor_ >= 0; }
-  int release() noexcept;
+  int release() noexcept { return std::exchange(descriptor_, -1); }
   // Closes it; false when closing reported a failure of what was written.
   bool close() noexcept;
 

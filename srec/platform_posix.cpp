@@ -114,22 +114,6 @@ void cleanUp() noexcept {
   }
 }
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    descriptor_ = other.release();
-  }
-  return *this;
-}
-
-File::~File() {
-  close();
-}
-
-int File::release() noexcept {
-  return std::exchange(descriptor_, -1);
-}
-
 bool File::close() noexcept {
   const int descriptor = release();
   return descriptor < 0 || ::close(descriptor) == 0;
