@@ -73,8 +73,11 @@ bool OutputFile::sameFile(const platform::FileFacts& other) const noexcept {
 bool OutputFile::sameFile(const OutputFile& other) const noexcept {
   if (place_.facts.kind != Kind::missing) return place_.facts.sameFile(other.place_.facts);
   // Two new files are the same when they are made under one name in one folder.
-  return other.place_.facts.kind == Kind::missing && place_.name == other.place_.name &&
-         platform::facts(place_.folder).sameFile(platform::facts(other.place_.folder));
+  if (other.place_.facts.kind != Kind::missing || place_.name != other.place_.name) return false;
+  // POSIX knows a folder by the one opened, Windows by its name.
+  return place_.folder
+             ? platform::facts(place_.folder).sameFile(platform::facts(other.place_.folder))
+             : place_.folderPath == other.place_.folderPath;
 }
 
 bool OutputFile::create() {
