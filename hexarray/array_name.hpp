@@ -21,6 +21,21 @@ std::string_view baseName(std::string_view path) noexcept;
 // `text` in upper case, every character outside [A-Z0-9] as '_'.
 std::string macroName(std::string_view text);
 
+// False for a name that would not compile as the array's everywhere the C file and its header
+// go: a keyword of C (C89 to C23) or C++ (C++11 to C++20, alternative tokens such as `and`
+// included), `main`, a name reserved to the compiler (`__func__`, `_Pragma`, `__cplusplus`: a
+// leading "__" or '_' and a capital letter), or a macro that compilers predefine without a
+// leading underscore (`unix`, `linux`).
+bool isUsableName(std::string_view name);
+
+// The header's name as the C file includes it: its base name, after the last '/' (and on Windows
+// '\').
+std::string_view includedName(std::string_view headerPath) noexcept;
+
+// False for a header whose base name can't stand in `#include "..."`: one holding '"', '\' (a
+// name character where it does not separate folders), a control character or a trigraph ("??=").
+bool isUsableHeaderName(std::string_view headerPath);
+
 // The macro name of the header's base name, with an 'H' in front unless it starts with a letter,
 // so that it never takes a name reserved to the compiler: fw.h -> FW_H, gen/1st-fw.h -> H1ST_FW_H.
 std::string includeGuard(std::string_view headerPath);

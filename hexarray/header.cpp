@@ -5,6 +5,13 @@
 
 namespace hexarray {
 
+bool fitsHeader(const Array& array, std::string_view headerPath) {
+  const std::string guard = includeGuard(headerPath);
+  const std::string macro = macroName(array.name);
+  return array.name != guard && guard != macro + "_SIZE" &&
+         (!array.fill || guard != macro + "_ADDRESS");
+}
+
 std::string headerText(const Array& array, std::string_view headerPath) {
   const std::string guard = includeGuard(headerPath);
   const std::string macro = macroName(array.name);

@@ -34,6 +34,8 @@ int convertFile(const srec::CommandLine& line) {
   if (const std::string* name = line.option("--name")) {
     if (!hexarray::isIdentifier(*name))
       return srec::finish(tool, "Not a C identifier: " + *name + ".\n", srec::exitUsage);
+    if (!hexarray::isUsableName(*name))
+      return srec::finish(tool, "Not a usable array name: " + *name + ".\n", srec::exitUsage);
     array.name = *name;
   } else if (files.output != "-") {
     array.name = hexarray::arrayName(files.output);
@@ -49,10 +51,17 @@ int convertFile(const srec::CommandLine& line) {
       return srec::finish(tool, "Not a byte value: " + *fill + ".\n", srec::exitUsage);
   }
   if (const std::string* header = line.option("--header")) {
+    // Standard output has no name to include, and takes the C file or nothing.
+    if (*header == "-")
+      return srec::finish(tool, "The header needs a file name: -.\n", srec::exitUsage);
+    if (!hexarray::isUsableHeaderName(*header))
+      return srec::finish(tool, "Not a usable header name: " + *header + ".\n", srec::exitUsage);
     files.second = *header;
-    array.include = hexarray::baseName(*header);
-    files.secondText = [&] { return hexarray::headerText(array, files.second); };
+    array.include = hexarray::includedName(*header);
+    files.secondText = [&] { return hexarray::headerText(array, *files.second); };
   }
+  if (files.second && !hexarray::fitsHeader(array, *files.second))
+    return srec::finish(tool, "Not a usable array name: " + array.name + ".\n", srec::exitUsage);
 
   const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
     return hexarray::convert(in, out, array, messages);

@@ -2,7 +2,6 @@
 
 #include "srec/hex.hpp"
 
-#include <array>
 #include <chrono>
 #include <random>
 
@@ -14,6 +13,8 @@ using Kind = platform::FileFacts::Kind;
 // The longest name a folder entry holds on the common file systems; a file system with shorter
 // ones says so, and the hidden name is then cut shorter.
 constexpr std::size_t longestName = 255;
+// The block of the copy into a hard-linked output.
+constexpr std::size_t copyBlock = std::size_t{1} << 16;
 
 // A hidden name for a file beside `name`, new on every call: ".out.c.1f3a9c0e" for "out.c", with
 // `name` cut to `room` bytes (never inside a UTF-8 character).
@@ -61,6 +62,8 @@ bool OutputFile::locate(const std::string& path) {
     mode_ = Mode::direct;
   } else {
     mode_ = place_.facts.links > 1 ? Mode::copyIn : Mode::replace;
+    // Taken before anything is made, and never on the stack, which may be small.
+    if (mode_ == Mode::copyIn) block_ = std::make_unique<char[]>(copyBlock);
   }
   return true;
 }
@@ -73,29 +76,29 @@ bool OutputFile::sameFile(const platform::FileFacts& other) const noexcept {
 bool OutputFile::sameFile(const OutputFile& other) const noexcept {
   if (place_.facts.kind != Kind::missing) return place_.facts.sameFile(other.place_.facts);
   // Two new files are the same when they are made under one name in one folder.
-  if (other.place_.facts.kind != Kind::missing || place_.name != other.place_.name) return false;
+  if (other.place_.facts.kind != Kind::missing || !platform::sameName(place_.name, other.place_.name))
+    return false;
   // POSIX knows a folder by the one opened, Windows by its name.
   return place_.folder
              ? platform::facts(place_.folder).sameFile(platform::facts(other.place_.folder))
-             : place_.folderPath == other.place_.folderPath;
+             : platform::sameName(place_.folderPath, other.place_.folderPath);
 }
 
 bool OutputFile::create() {
   if (mode_ != Mode::replace && mode_ != Mode::copyIn) return mode_ != Mode::closed;
-  const platform::SignalsHeld held; // no signal between making a file and guarding it
   const bool keepsNames = platform::keepsEveryName(place_);
-  if (!keepsNames) {
+  if (!keepsNames && (mode_ == Mode::copyIn || platform::mayReplace(place_))) {
+    const platform::SignalsHeld held; // no signal between making a file and guarding it
     platform::CreateError error{};
     std::size_t room = longestName - 10;
     for (int attempt = 0; attempt < 64 && !file_; ++attempt) {
       temporary_ = temporaryName(place_.name, room);
-      file_ = platform::createIn(place_, temporary_, error);
+      file_ = platform::createIn(place_, temporary_, error, true);
       if (error == platform::CreateError::tooLong && room > 0) room /= 2; // shorter names here
       if (error != platform::CreateError::exists && error != platform::CreateError::tooLong) break;
     }
     if (file_) {
       platform::guard(slot_, place_, &temporary_, nullptr);
-      if (place_.facts.kind == Kind::regular) platform::keepPermissions(file_, place_);
       return true;
     }
     temporary_.clear();
@@ -103,16 +106,17 @@ bool OutputFile::create() {
     // file system fail the run before anything changed.
     if (error != platform::CreateError::refused) return false;
   }
-  // Nothing can be made beside the output, or nothing made there could go again: the output
-  // is written directly, locked so that two runs never mix, and emptied after a failure.
+  // Nothing can be made beside the output, nothing made there could go again, or it could not
+  // take the output's place: the output is written directly, locked so that two runs never mix,
+  // and emptied after a failure. The lock is awaited with signals let through: one that comes
+  // meanwhile ends the run with the output untouched.
+  platform::File direct = std::move(place_.file);
+  if (direct && !platform::lock(direct)) return false;
+  const platform::SignalsHeld held;
   platform::CreateError error{};
-  file_ = place_.file  ? std::move(place_.file)
-          : keepsNames ? platform::createIn(place_, place_.name, error)
-                       : platform::File();
-  if (!file_ || !platform::lock(file_) || !platform::truncate(file_)) {
-    file_ = platform::File();
-    return false;
-  }
+  if (!direct && keepsNames) direct = platform::createIn(place_, place_.name, error, false);
+  if (!direct || !platform::lock(direct) || !platform::truncate(direct)) return false;
+  file_ = std::move(direct);
   mode_ = Mode::directRegular;
   platform::guard(slot_, place_, nullptr, &file_);
   return true;
@@ -147,7 +151,19 @@ bool OutputFile::finish() {
   return whole;
 }
 
-bool OutputFile::commit() {
+bool OutputFile::prepare() {
+  bool ready = true;
+  if (mode_ == Mode::replace)
+    ready = platform::givePermissions(file_, place_) && file_.close();
+  else if (mode_ == Mode::copyIn)
+    // The space the new content takes is made sure of too: a disk too full for it fails the run
+    // with the old content still there.
+    ready = platform::lock(place_.file) && platform::reserve(place_.file, platform::facts(file_).size);
+  if (!ready) discard();
+  return ready;
+}
+
+bool OutputFile::commit(bool undoable) {
   bool whole = false;
   switch (mode_) {
   case Mode::closed:
@@ -162,8 +178,15 @@ bool OutputFile::commit() {
   case Mode::replace:
     // The file replaced was opened only to be examined; held open, Windows would not let it go.
     place_.file = platform::File();
-    whole = file_.close() && platform::renameIn(place_, temporary_);
+    // Where it can be undone, the old file changes places with the new one and stays beside it.
+    exchanged_ = undoable && place_.facts.kind == Kind::regular &&
+                 platform::exchangeIn(place_, temporary_);
+    whole = exchanged_ || platform::renameIn(place_, temporary_);
     if (whole) platform::keepAttributes(place_);
+    if (whole && undoable && (exchanged_ || place_.facts.kind == Kind::missing)) {
+      undoable_ = true;
+      return true; // guarded until settle() or undo()
+    }
     break;
   case Mode::copyIn:
     whole = copyIntoTarget();
@@ -179,6 +202,24 @@ bool OutputFile::commit() {
   return true;
 }
 
+void OutputFile::undo() noexcept {
+  if (undoable_) {
+    // The new file then goes by the hidden name, and goes with it.
+    if (exchanged_) platform::exchangeIn(place_, temporary_);
+    else platform::removeIn(place_, place_.name);
+  }
+  undoable_ = false;
+  discard();
+}
+
+void OutputFile::settle() noexcept {
+  if (!undoable_) return;
+  if (exchanged_) platform::removeIn(place_, temporary_); // the old file
+  undoable_ = false;
+  platform::unguard(slot_);
+  mode_ = Mode::closed;
+}
+
 // Also after a failed commit: the temporary file goes, a directly written regular output is
 // emptied, anything else is left as it is.
 void OutputFile::discard() noexcept {
@@ -191,23 +232,19 @@ void OutputFile::discard() noexcept {
 }
 
 // Copies the whole temporary file into the output, which keeps its other hard links: both
-// through the descriptors opened at the start, the output locked first, so that two runs never
-// mix. The old content is gone once the copy starts: a copy that fails even so leaves the output
-// empty, so that no partial file passes for whole.
+// through the descriptors opened at the start, the output locked and its space reserved
+// beforehand, so that two runs never mix. The old content is gone once the copy starts: a copy
+// that fails even so leaves the output empty, so that no partial file passes for whole.
 bool OutputFile::copyIntoTarget() {
   const platform::File& target = place_.file;
-  // The space the new content takes is made sure of first: a disk too full for it fails the run
-  // with the old content still there.
-  if (!platform::lock(target) || !platform::reserve(target, platform::facts(file_).size) ||
-      !platform::truncate(target))
-    return false;
+  if (!platform::truncate(target)) return false;
   platform::writeVerbatim(target);
-  std::array<char, std::size_t{1} << 16> block{}; // nothing is allocated once the run has begun
+  const std::span<char> block(block_.get(), copyBlock);
   bool copied = true;
   for (std::uint64_t offset = 0; copied;) {
     const auto got = platform::readAt(file_, offset, block);
     if (got == 0) break;
-    copied = got && platform::write(target, {block.data(), *got});
+    copied = got && platform::write(target, block.first(got.value_or(0)));
     offset += got.value_or(0);
   }
   copied = copied && platform::sync(target);

@@ -87,6 +87,10 @@ struct Place {
   std::string name;
   File file; // empty when nothing is there yet
   FileFacts facts;
+  // The file's access list (POSIX), read at the start so that it can be carried over whole;
+  // `aclRead` false when it could not be read.
+  std::string acl;
+  bool aclRead = true;
   int stream = -1; // 1 or 2 when the output is the tool's own standard output or error
 };
 // Nothing when the kernel would not open `path` for writing (a folder, a file the user may not
@@ -96,12 +100,22 @@ std::optional<Place> locate(const std::string& path);
 // Why a file can't be made in a folder.
 enum class CreateError { none, exists, refused, tooLong, other };
 // Makes `name` in the place's folder, for reading and writing, failing when anything exists by
-// that name, a link included; 0666 less the umask, as a new output gets.
-File createIn(const Place& place, const std::string& name, CreateError& error);
-// True when the folder takes new files but lets none be renamed or removed (append-only).
+// that name, a link included: `hidden`, for no one but the caller (Windows: shared with no one),
+// or else 0666 less the umask, as a new output gets.
+File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden);
+// True when the folder takes new files but lets none be renamed or removed (append-only), also
+// when it can't be read.
 bool keepsEveryName(const Place& place);
+// False when the folder would not let the caller put another file in the place of the output
+// there (a sticky folder, an output of another user).
+bool mayReplace(const Place& place);
+// True when two names of files in one folder name the same file (Windows: in any case).
+bool sameName(const std::string& one, const std::string& other);
 // Renames `from` over the place's name, in its folder.
 bool renameIn(const Place& place, const std::string& from);
+// Puts `from` in the place of the output, which then goes by the name `from`, so that the two can
+// change places again; false when that can't be done, nothing changed.
+bool exchangeIn(const Place& place, const std::string& from);
 bool removeIn(const Place& place, const std::string& name);
 
 std::optional<std::size_t> read(const File& file, std::span<char> into);
@@ -119,9 +133,11 @@ bool truncate(const File& file);
 void writeVerbatim(const File& file);
 // Writes the file's data through to the device.
 bool sync(const File& file);
-// The permission bits, owner, group and access list of the file at `place` given to `file`, as
-// far as allowed (POSIX; Windows gives a file its attributes as it replaces another).
-void keepPermissions(const File& file, const Place& place);
+// Gives `file`, about to take the place of the output, what the output has: its permission bits,
+// its owner and its group apart (each as far as the caller may set it), and its access list; a
+// new output gets 0666 less the umask. False when the access list can't go along (POSIX;
+// Windows gives a file its attributes as it replaces another).
+bool givePermissions(const File& file, const Place& place);
 // After a replacement on Windows: the attributes of what was replaced, the hidden one dropped.
 void keepAttributes(const Place& place);
 

@@ -3,7 +3,9 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/falloc.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
+#include <sys/syscall.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -67,6 +69,8 @@ void catchSignals() {
 
 // The standard descriptors that were closed when the tool started: `-` can't stand for them.
 bool closedAtStart[3] = {};
+// What a new file's mode loses, as the process started.
+mode_t creationMask = 022;
 
 constexpr const char* aclName = "system.posix_acl_access";
 
@@ -132,6 +136,8 @@ void prepareProcess() {
     }
   std::signal(SIGXFSZ, SIG_IGN);
   catchSignals();
+  creationMask = umask(022);
+  umask(creationMask);
 }
 
 FileFacts facts(const File& file) {
@@ -249,12 +255,25 @@ std::optional<Place> locateThroughLinks(const std::string& path) {
 } // namespace
 
 std::optional<Place> locate(const std::string& path) {
-  return locate(path, true);
+  auto place = locate(path, true);
+  if (place && place->file && place->facts.kind == FileFacts::Kind::regular &&
+      place->facts.links == 1) {
+    // Of any size: asked for its size first, read again should it grow meanwhile.
+    ssize_t size = 0;
+    while ((size = fgetxattr(place->file.get(), aclName, nullptr, 0)) > 0) {
+      place->acl.resize(static_cast<std::size_t>(size));
+      size = fgetxattr(place->file.get(), aclName, place->acl.data(), place->acl.size());
+      if (size >= 0 || errno != ERANGE) break;
+    }
+    place->acl.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+    place->aclRead = size >= 0 || errno == ENODATA || errno == EOPNOTSUPP;
+  }
+  return place;
 }
 
-File createIn(const Place& place, const std::string& name, CreateError& error) {
+File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden) {
   File file(openat(place.folder.get(), name.c_str(),
-                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, hidden ? 0600 : 0666));
   error = file                                ? CreateError::none
           : errno == EEXIST                   ? CreateError::exists
           : errno == EACCES || errno == EPERM ? CreateError::refused
@@ -264,15 +283,44 @@ File createIn(const Place& place, const std::string& name, CreateError& error) {
 }
 
 bool keepsEveryName(const Place& place) {
-  // Attributes need a folder opened for reading; one that can't be read keeps none of them here.
+  // statx tells the attributes of a folder that can't be read; a file system that does not
+  // answer there is asked the old way, through a folder opened for reading.
+  constexpr auto kept = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+  struct statx info {};
+  if (statx(place.folder.get(), "", AT_EMPTY_PATH, 0, &info) == 0 &&
+      (info.stx_attributes_mask & kept) == kept)
+    return (info.stx_attributes & kept) != 0;
   const File folder(openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   int flags = 0;
   return folder && ioctl(folder.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
          (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 }
 
+bool mayReplace(const Place& place) {
+  struct stat folder {};
+  if (place.facts.kind != FileFacts::Kind::regular || fstat(place.folder.get(), &folder) != 0 ||
+      (folder.st_mode & S_ISVTX) == 0 || place.facts.owner == geteuid() ||
+      folder.st_uid == geteuid())
+    return true;
+  // In a sticky folder only the owner of a file or of the folder, or a process that may act as
+  // any owner, removes or replaces it.
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  std::array<__user_cap_data_struct, 2> capabilities{};
+  return syscall(SYS_capget, &header, capabilities.data()) == 0 &&
+         (capabilities[0].effective & (1U << CAP_FOWNER)) != 0;
+}
+
+bool sameName(const std::string& one, const std::string& other) {
+  return one == other;
+}
+
 bool renameIn(const Place& place, const std::string& from) {
   return renameat(place.folder.get(), from.c_str(), place.folder.get(), place.name.c_str()) == 0;
+}
+
+bool exchangeIn(const Place& place, const std::string& from) {
+  return renameat2(place.folder.get(), from.c_str(), place.folder.get(), place.name.c_str(),
+                   RENAME_EXCHANGE) == 0;
 }
 
 bool removeIn(const Place& place, const std::string& name) {
@@ -329,17 +377,26 @@ bool sync(const File& file) {
   return fsync(file.get()) == 0;
 }
 
-void keepPermissions(const File& file, const Place& place) {
+bool givePermissions(const File& file, const Place& place) {
   const FileFacts& old = place.facts;
-  // The owner first: changing it may clear the set-user-ID bits that the mode then restores.
-  if (fchown(file.get(), static_cast<uid_t>(old.owner), static_cast<gid_t>(old.group)) != 0) {
-    // Only a privileged process may give a file away; the new file keeps the caller's then.
+  const bool replaces = old.kind == FileFacts::Kind::regular;
+  // Owner and group apart: a user who can't give a file away may still set its group. The owner
+  // first: changing it may clear the set-ID bits that the mode then restores.
+  if (replaces && fchown(file.get(), static_cast<uid_t>(old.owner), static_cast<gid_t>(-1)) != 0) {
+    // Only a privileged process may give a file away; the new file stays the caller's then.
   }
-  fchmod(file.get(), static_cast<mode_t>(old.mode));
-  // An access list goes along too: the mode's group bits are only its mask.
-  std::array<char, 4096> acl{};
-  const ssize_t size = fgetxattr(place.file.get(), aclName, acl.data(), acl.size());
-  if (size > 0) fsetxattr(file.get(), aclName, acl.data(), static_cast<std::size_t>(size), 0);
+  if (replaces && fchown(file.get(), static_cast<uid_t>(-1), static_cast<gid_t>(old.group)) != 0) {
+    // A group the caller is no member of: the new file keeps the caller's.
+  }
+  // The access list goes along whole, or the run fails: the mode's group bits are only its mask.
+  // One that the new file got from its folder's default goes, unless the old file had one.
+  if (!place.aclRead) return false;
+  if (place.acl.empty() && fremovexattr(file.get(), aclName) != 0 && errno != ENODATA &&
+      errno != EOPNOTSUPP)
+    return false;
+  const auto mode = static_cast<mode_t>(replaces ? old.mode : 0666 & ~creationMask);
+  return fchmod(file.get(), mode) == 0 &&
+         (place.acl.empty() || fsetxattr(file.get(), aclName, place.acl.data(), place.acl.size(), 0) == 0);
 }
 
 void keepAttributes(const Place& /*place*/) {

@@ -199,11 +199,14 @@ std::optional<Place> locate(const std::string& path) {
   return place;
 }
 
-File createIn(const Place& place, const std::string& name, CreateError& error) {
-  // Shared for deletion, so that the console handler can remove it while it is open.
-  File file = adopt(CreateFileW(pathIn(place, name).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr),
+File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden) {
+  // A hidden file is shared only for deletion, so that the console handler can remove it while it
+  // is open, and no one else reads or writes it meanwhile.
+  const DWORD sharing = hidden ? FILE_SHARE_DELETE
+                               : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  File file = adopt(CreateFileW(pathIn(place, name).c_str(), GENERIC_READ | GENERIC_WRITE, sharing,
+                                nullptr, CREATE_NEW,
+                                hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr),
                     _O_RDWR | _O_TEXT);
   const DWORD code = file ? ERROR_SUCCESS : GetLastError();
   error = file                                                               ? CreateError::none
@@ -218,10 +221,36 @@ bool keepsEveryName(const Place& /*place*/) {
   return false; // no folder of Windows lets files in but none out
 }
 
+bool mayReplace(const Place& /*place*/) {
+  return true; // the folder's access rules apply to the file as it is made there
+}
+
+// Folders of Windows take names in any case, unless made otherwise: as one file they are refused.
+bool sameName(const std::string& one, const std::string& other) {
+  const std::wstring a = widen(one);
+  const std::wstring b = widen(other);
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Written through, so that the rename is on the disk when the tool reports success.
 bool renameIn(const Place& place, const std::string& from) {
   return MoveFileExW(pathIn(place, from).c_str(), pathIn(place, place.name).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// No exchange of two names at once: the output steps aside under a third name, the new file
+// takes its place, and the old one then goes by `from`.
+bool exchangeIn(const Place& place, const std::string& from) {
+  const std::wstring output = pathIn(place, place.name);
+  const std::wstring fromPath = pathIn(place, from);
+  const std::wstring aside = pathIn(place, from + "~");
+  if (!MoveFileExW(output.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+  if (!MoveFileExW(fromPath.c_str(), output.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    MoveFileExW(aside.c_str(), output.c_str(), MOVEFILE_WRITE_THROUGH);
+    return false;
+  }
+  return MoveFileExW(aside.c_str(), fromPath.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool removeIn(const Place& place, const std::string& name) {
@@ -277,9 +306,10 @@ bool sync(const File& file) {
   return _commit(file.get()) == 0;
 }
 
-void keepPermissions(const File& /*file*/, const Place& /*place*/) {
+bool givePermissions(const File& /*file*/, const Place& /*place*/) {
   // No POSIX permission bits: the attributes follow as the file replaces the output, and the
   // access rules are the folder's.
+  return true;
 }
 
 void keepAttributes(const Place& place) {

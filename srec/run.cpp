@@ -66,41 +66,54 @@ std::FILE* messageStream = stdout;
 std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome& outcome) {
   using Kind = Failure::Kind;
   // Told before anything else, so that even a missing input is reported on standard error.
-  outcome.outputIsStdout = files.output == "-" || platform::namesStandardOutput(files.output);
+  const auto namesStdout = [](const std::string& path) {
+    return path == "-" || platform::namesStandardOutput(path);
+  };
+  outcome.outputIsStdout = namesStdout(files.output) || (files.second && namesStdout(*files.second));
   messageStream = outcome.outputIsStdout ? stderr : stdout;
   InputFile input;
   if (!input.open(files.input)) return Failure{Kind::openInput};
   OutputFile output(0);
   if (!output.locate(files.output)) return Failure{Kind::openOutput};
-  outcome.outputIsStdout = output.isStdout();
-  messageStream = outcome.outputIsStdout ? stderr : stdout;
   if (output.sameFile(input.facts())) return Failure{Kind::sameFile};
-  const bool hasSecond = !files.second.empty();
   OutputFile second(1);
-  if (hasSecond) {
-    if (!second.locate(files.second)) return Failure{.kind = Kind::openOutput, .second = true};
+  if (files.second) {
+    if (!second.locate(*files.second)) return Failure{.kind = Kind::openOutput, .second = true};
     if (second.sameFile(input.facts())) return Failure{.kind = Kind::sameFile, .second = true};
     if (second.sameFile(output)) return Failure{Kind::sameOutputs};
   }
+  outcome.outputIsStdout = output.isStdout() || second.isStdout();
+  messageStream = outcome.outputIsStdout ? stderr : stdout;
   StreamSink messages(messageStream);
   TokenReader reader(input);
   BufferedWriter writer(output);
 
   if (!output.create()) return Failure{Kind::openOutput};
-  if (hasSecond && !second.create()) return Failure{.kind = Kind::openOutput, .second = true};
+  if (files.second && !second.create()) return Failure{.kind = Kind::openOutput, .second = true};
   if (auto failure = pass(reader, writer, messages)) return failure;
   if (!writer.flush() || !output.finish()) return Failure{Kind::write};
   if (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0)
     return Failure{Kind::writeStdout};
-  if (hasSecond) {
+  if (files.second) {
     const std::string text = files.secondText();
     if (!second.write(text) || !second.finish())
       return Failure{.kind = Kind::write, .second = true};
   }
-  // Both outputs take their places, or neither, should a signal come now.
-  const platform::SignalsHeld held;
-  if (!output.commit()) return Failure{Kind::write};
-  if (hasSecond && !second.commit()) return Failure{.kind = Kind::write, .second = true};
+  // All that can fail is done for both outputs before either takes its place.
+  if (!output.prepare()) return Failure{Kind::write};
+  if (files.second && !second.prepare()) return Failure{.kind = Kind::write, .second = true};
+  const platform::SignalsHeld held; // both take their places, or neither
+  if (!files.second) return output.commit() ? std::nullopt : std::optional{Failure{Kind::write}};
+  // The one that can be undone first: should the other fail even now, the first is put back.
+  const bool secondFirst = second.renames() && !output.renames();
+  OutputFile& first = secondFirst ? second : output;
+  OutputFile& last = secondFirst ? output : second;
+  if (!first.commit(true)) return Failure{.kind = Kind::write, .second = secondFirst};
+  if (!last.commit()) {
+    first.undo();
+    return Failure{.kind = Kind::write, .second = !secondFirst};
+  }
+  first.settle();
   return std::nullopt;
 }
 
@@ -113,7 +126,7 @@ Outcome runPass(const RunFiles& files, const Pass& pass) {
 }
 
 std::string describe(const Failure& failure, const RunFiles& files) {
-  const std::string& outputPath = failure.second ? files.second : files.output;
+  const std::string& outputPath = failure.second ? *files.second : files.output;
   switch (failure.kind) {
   case Failure::Kind::openInput:
     return "\nCan't open the source file: " + files.input + ".\n";
@@ -129,7 +142,7 @@ std::string describe(const Failure& failure, const RunFiles& files) {
   case Failure::Kind::write:
     return "Can't write the output file: " + outputPath + ".\n";
   case Failure::Kind::sameOutputs:
-    return "The header and the output are the same file: " + files.second + ".\n";
+    return "The header and the output are the same file: " + *files.second + ".\n";
   default:
     return {};
   }

@@ -66,9 +66,9 @@ using Pass =
 struct RunFiles {
   std::string input;
   std::string output;
-  // A second, small output (hexarray's header), or empty; its text is asked for once the pass
+  // A second, small output (hexarray's header), or none; its text is asked for once the pass
   // has succeeded, and it takes its place together with the output.
-  std::string second;
+  std::optional<std::string> second;
   std::function<std::string()> secondText;
 };
 
