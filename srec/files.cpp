@@ -76,7 +76,8 @@ bool OutputFile::sameFile(const platform::FileFacts& other) const noexcept {
 bool OutputFile::sameFile(const OutputFile& other) const noexcept {
   if (place_.facts.kind != Kind::missing) return place_.facts.sameFile(other.place_.facts);
   // Two new files are the same when they are made under one name in one folder.
-  if (other.place_.facts.kind != Kind::missing || !platform::sameName(place_.name, other.place_.name))
+  if (other.place_.facts.kind != Kind::missing ||
+      !platform::sameName(place_.name, other.place_.name))
     return false;
   // POSIX knows a folder by the one opened, Windows by its name.
   return place_.folder
@@ -158,7 +159,8 @@ bool OutputFile::prepare() {
   else if (mode_ == Mode::copyIn)
     // The space the new content takes is made sure of too: a disk too full for it fails the run
     // with the old content still there.
-    ready = platform::lock(place_.file) && platform::reserve(place_.file, platform::facts(file_).size);
+    ready =
+        platform::lock(place_.file) && platform::reserve(place_.file, platform::facts(file_).size);
   if (!ready) discard();
   return ready;
 }
@@ -179,8 +181,8 @@ bool OutputFile::commit(bool undoable) {
     // The file replaced was opened only to be examined; held open, Windows would not let it go.
     place_.file = platform::File();
     // Where it can be undone, the old file changes places with the new one and stays beside it.
-    exchanged_ = undoable && place_.facts.kind == Kind::regular &&
-                 platform::exchangeIn(place_, temporary_);
+    exchanged_ =
+        undoable && place_.facts.kind == Kind::regular && platform::exchangeIn(place_, temporary_);
     whole = exchanged_ || platform::renameIn(place_, temporary_);
     if (whole) platform::keepAttributes(place_);
     if (whole && undoable && (exchanged_ || place_.facts.kind == Kind::missing)) {
@@ -205,8 +207,10 @@ bool OutputFile::commit(bool undoable) {
 void OutputFile::undo() noexcept {
   if (undoable_) {
     // The new file then goes by the hidden name, and goes with it.
-    if (exchanged_) platform::exchangeIn(place_, temporary_);
-    else platform::removeIn(place_, place_.name);
+    if (exchanged_)
+      platform::exchangeIn(place_, temporary_);
+    else
+      platform::removeIn(place_, place_.name);
   }
   undoable_ = false;
   discard();

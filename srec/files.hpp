@@ -82,9 +82,9 @@ private:
   platform::Place place_;
   platform::File file_; // what is written: the temporary file, or the output itself
   std::string temporary_;
-  bool undoable_ = false;          // committed, until settle() or undo()
-  bool exchanged_ = false;         // the temporary file's name holds the old output
-  std::unique_ptr<char[]> block_;  // for the copy into a hard-linked output
+  bool undoable_ = false;         // committed, until settle() or undo()
+  bool exchanged_ = false;        // the temporary file's name holds the old output
+  std::unique_ptr<char[]> block_; // for the copy into a hard-linked output
 };
 
 // A sink on a stream the caller owns, such as stdout.

@@ -2,13 +2,13 @@
 
 #include <ctime>
 #include <fcntl.h>
-#include <linux/falloc.h>
 #include <linux/capability.h>
+#include <linux/falloc.h>
 #include <linux/fs.h>
-#include <sys/syscall.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -396,7 +396,8 @@ bool givePermissions(const File& file, const Place& place) {
     return false;
   const auto mode = static_cast<mode_t>(replaces ? old.mode : 0666 & ~creationMask);
   return fchmod(file.get(), mode) == 0 &&
-         (place.acl.empty() || fsetxattr(file.get(), aclName, place.acl.data(), place.acl.size(), 0) == 0);
+         (place.acl.empty() ||
+          fsetxattr(file.get(), aclName, place.acl.data(), place.acl.size(), 0) == 0);
 }
 
 void keepAttributes(const Place& /*place*/) {

@@ -202,8 +202,8 @@ std::optional<Place> locate(const std::string& path) {
 File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden) {
   // A hidden file is shared only for deletion, so that the console handler can remove it while it
   // is open, and no one else reads or writes it meanwhile.
-  const DWORD sharing = hidden ? FILE_SHARE_DELETE
-                               : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD sharing =
+      hidden ? FILE_SHARE_DELETE : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   File file = adopt(CreateFileW(pathIn(place, name).c_str(), GENERIC_READ | GENERIC_WRITE, sharing,
                                 nullptr, CREATE_NEW,
                                 hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr),

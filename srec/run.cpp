@@ -69,7 +69,8 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
   const auto namesStdout = [](const std::string& path) {
     return path == "-" || platform::namesStandardOutput(path);
   };
-  outcome.outputIsStdout = namesStdout(files.output) || (files.second && namesStdout(*files.second));
+  outcome.outputIsStdout =
+      namesStdout(files.output) || (files.second && namesStdout(*files.second));
   messageStream = outcome.outputIsStdout ? stderr : stdout;
   InputFile input;
   if (!input.open(files.input)) return Failure{Kind::openInput};

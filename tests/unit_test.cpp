@@ -1,6 +1,7 @@
 // What is hard to reach end to end: hex digits, headers, the writer's bounds, array names.
 #include "hexarray/array_name.hpp"
 #include "hexarray/convert.hpp"
+#include "hexarray/header.hpp"
 #include "memory_io.hpp"
 #include "srec/record.hpp"
 
@@ -84,6 +85,11 @@ TEST(BufferedWriter, KeepsOrderAndRemembersAFailure) {
   paged.write(std::string(9000, 'z'));
   EXPECT_TRUE(paged.flush() && pages.largest <= 8192 &&
               pages.text == "x" + std::string(paged.capacity(), 'y') + std::string(9000, 'z'));
+  srec::testing::MemorySink edge; // small writes up to the end of the block, the last one byte over
+  srec::BufferedWriter filled(edge, 64);
+  for (const std::size_t size : {15, 15, 15, 15, 5})
+    filled.write(std::string(size, 'w'));
+  EXPECT_TRUE(filled.flush() && edge.largest <= 64 && edge.text == std::string(65, 'w'));
 }
 
 TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
@@ -104,6 +110,26 @@ TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
     EXPECT_TRUE(hexarray::isIdentifier(name)) << name;
   for (const char* name : {"", "9x", "a-b", "a b", "caf\xC3\xA9", "$", "a."})
     EXPECT_FALSE(hexarray::isIdentifier(name)) << name;
+  // Names and header names that give C that does not compile, and the nearest that do.
+  for (const char* name : {"alignas", "and", "xor_eq", "class", "while", "main", "unix", "__func__",
+                           "_Pragma", "_Bool", "__cplusplus"})
+    EXPECT_FALSE(hexarray::isUsableName(name)) << name;
+  for (const char* name : {"_", "_x", "Int", "x__", "mainly", "_1", "xor_eq_"})
+    EXPECT_TRUE(hexarray::isUsableName(name)) << name;
+  for (const char* path :
+       {"a\"b.h", "a\nb.h", "x\x7F.h", "x?\?=.h", "x??\?(.h", "x?\?-", "sub\\x.h"})
+    EXPECT_FALSE(hexarray::isUsableHeaderName(path)) << path;
+  for (const char* path : {"a\"/b.h", "x??.h", "x?=.h", "x?.h??", "caf\xC3\xA9.h", "'.h"})
+    EXPECT_TRUE(hexarray::isUsableHeaderName(path)) << path;
+  hexarray::Array array;
+  const auto fits = [&](std::string name, bool fill, const char* header) {
+    array.name = std::move(name);
+    array.fill = fill ? std::optional<std::uint8_t>(0) : std::nullopt;
+    return hexarray::fitsHeader(array, header);
+  };
+  EXPECT_TRUE(!fits("FW_H", false, "fw.h") && !fits("fw", false, "FW_SIZE") &&
+              !fits("fw", true, "FW_ADDRESS") && fits("fw", false, "FW_ADDRESS") &&
+              fits("fw_h", false, "fw.h"));
 }
 
 TEST(ByteValue, DecimalHexOrOctalUpTo255) {

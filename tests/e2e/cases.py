@@ -13,8 +13,10 @@ SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "h
          "fifo": os.mkfifo, "rename": os.rename, "tmpfs": lambda n, options: os.mkdir(n) or subprocess.run(
              ["mount", "-t", "tmpfs", "-o", options, "tmpfs", n], capture_output=True).returncode
          and "can't mount a tmpfs here", "chattr": lambda n, flags: subprocess.run(["chattr", flags, n], capture_output=True).returncode
-         and "can't set file attributes here", "acl": lambda n, uid: os.setxattr(n, ACL, struct.pack(  # the owner, uid and the mask rw
-             "<I" + "HHI" * 5, 2, 1, 6, ~0 & 0xFFFFFFFF, 2, 6, int(uid), 4, 4, 0xFFFFFFFF, 0x10, 6, 0xFFFFFFFF, 0x20, 0, 0xFFFFFFFF)), "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
+         and "can't set file attributes here", "acl": lambda n, uid, count="1": os.setxattr(n, ACL, struct.pack(  # the owner, count users from uid, the mask rw
+             "<IHHI" + "HHI" * (int(count) + 3), 2, 1, 6, ~0 & 0xFFFFFFFF, *sum(([2, 6, int(uid) + i] for i in range(int(count))), []),
+             4, 4, 0xFFFFFFFF, 0x10, 6, 0xFFFFFFFF, 0x20, 0, 0xFFFFFFFF)), "chain": lambda n, count, target: [os.symlink(  # count links to target
+             f"{n}{i + 1}" if i + 1 < int(count) else target, f"{n}{i}" if i else n) for i in range(int(count))] and None, "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
              ["mknod", "-m", "666", n, "c", *number.split(":")], capture_output=True).returncode and "can't make a device here"}
 
 
@@ -99,8 +101,8 @@ def run(case, words, std, signal_name=None):
     expect.update({name: open(name, "rb").read() for name in case["keep"]})
     quiet = "stdout" in case or "close" in case  # stdout goes elsewhere
 
-    def compare(when):
-        for name, want in expect.items():
+    def compare(when, names=None):
+        for name, want in ((n, w) for n, w in expect.items() if names is None or n in names):
             path = f"{std}.{name}" if name in ("stdout", "stderr") else name
             got = captured.get(name) if name in readers else open(path, "rb").read() if os.path.exists(path) else None
             if got != want and not (name == "stdout" and (quiet or when)):
@@ -109,41 +111,46 @@ def run(case, words, std, signal_name=None):
 
     command = ["wine"] * wine + [os.path.join(bindir, words[0].decode() + ".exe" * wine)] + words[1:]
     environment = dict(os.environ)
-    if "swap" in case:  # another user renames a file right after the tool opens a name
+    if "swap" in case or "hook" in case:  # another user renames a file right after the tool opens a name, or the system fails
         if wine or sanitized or not os.path.exists(os.path.join(bindir, "swap.so")):
             return "the swap is preloaded into native tools built with the tests, without sanitizers"
-        when, source, target = case["swap"].split()
-        environment.update(LD_PRELOAD=os.path.join(bindir, "swap.so"), SWAP_WHEN=when, SWAP_FROM=source, SWAP_TO=target)
-        before[target] = before.pop(source)
+        when, source, target = case.get("swap", "- - -").split()
+        environment.update(dict(w.split("=") for w in case.get("hook", "").split()), LD_PRELOAD=os.path.join(bindir, "swap.so"), SWAP_WHEN=when, SWAP_FROM=source, SWAP_TO=target)
+        before.update({target: before.pop(source)} if source in before else {})
     if "maxrss" in case:  # measured by a small process: a child of this one starts as large
         command = ["/usr/bin/time", "-f", "%M", "-o", std + ".rss"] + command
     with open(case.get("stdout", std + ".stdout"), "wb") as out, open(std + ".stderr", "wb") as err:
-        user = int(case["user"]) if "user" in case else None
+        user, *groups = map(int, case["user"].split()) if "user" in case else [None]
         ignored = [signal.Signals[name] for name in case.get("ignored", "").split()]
         limits = [(getattr(resource, "RLIMIT_" + name), int(value) if value.isdigit() else startup(command)) for name, value in case["limits"]]
-        if sanitized and "AS" in dict(case["limits"]):
-            return "the sanitizers need more address space"
-        locked = case.get("locked") and open(case["locked"], "rb")
+        if sanitized and {"AS", "STACK"} & set(dict(case["limits"])):
+            return "the sanitizers need more address space and stack"
+        environment.update(LD_BIND_NOW="1") if "STACK" in dict(case["limits"]) else None  # as the release tools bind their runtime
+        name, _, shared = case.get("locked", "").partition(" ")
+        locked = name and open(name, "rb")
         held = locked and locked.read()
-        locked and fcntl.flock(locked, fcntl.LOCK_EX)
+        locked and fcntl.flock(locked, fcntl.LOCK_SH if shared else fcntl.LOCK_EX)
         tool = subprocess.Popen(command, stdin=open(case["stdin"], "rb") if "stdin" in case else subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()]
                                 + [signal.signal(s, signal.SIG_IGN) for s in ignored] + [resource.setrlimit(r, (v, v)) for r, v in limits],
-                                user=user, group=user, extra_groups=[] if user else None, umask=0o022, env=environment)
-        if locked:  # the tool must wait for the lock, the output untouched, until it is let go
-            time.sleep(0.5)
-            if tool.poll() is not None or open(case["locked"], "rb").read() != held:
+                                user=user, group=user, extra_groups=groups if user else None, umask=0o022, env=environment)
+        if locked:  # the tool must wait for the lock, the output untouched, until it is let go or a signal comes
+            deadline = time.time() + (0.5 if wine else 10)
+            while time.time() < deadline and (wine or open(f"/proc/{tool.pid}/syscall").read().split()[0] != "73"):  # flock
+                time.sleep(0.01)
+            if tool.poll() is not None or open(name, "rb").read() != held:
                 faults.append("the output changed while another held its lock")
+            signal_name and not fed and tool.send_signal(signal.Signals[signal_name])
             locked.close()
         if fed:
             with open(fed, "wb", buffering=0) as fifo:
                 data = b"".join(next(s[2] for s in case["steps"] if s[1] == fed))
                 fifo.write(data[: len(data) // 2])
-                deadline = time.time() + 10  # until the tool has made its output and read its input
-                while time.time() < deadline and (len(os.listdir(".")) == len(before) or
-                                                  struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]):
+                deadline = time.time() + 10  # until the tool has read its input, which it does once its outputs are made
+                while time.time() < deadline and struct.unpack("i", fcntl.ioctl(fifo, termios.FIONREAD, b"1234"))[0]:
                     time.sleep(0.01)
-                signal_name and compare(" while the tool runs")
-                faults.extend(f"{name}: a temporary file that is not hidden" for name in os.listdir(".") if name not in before and name[0] != ".")
+                signal_name and compare(" while the tool runs", case["keep"])
+                faults.extend(f"{name}: a temporary file that is not hidden, or open to others" for name in os.listdir(".")
+                              if name not in before and (name[0] != "." or os.stat(name).st_mode & 0o77))
                 for word, name, *args in case["meanwhile"]:  # another user's doings; what they change is theirs
                     SETUP[word](name, *args)
                     before.update({p: v for p, v in snapshot().items() if p in (name, *args)})
@@ -164,12 +171,13 @@ def run(case, words, std, signal_name=None):
         faults.append(f"peak memory {peak} KiB, over {case['maxrss']}")
     compare("")
     after = snapshot()
+    owned = {n: tuple(map(int, o.split(":"))) for n, o in [case["owned"].split()]} if "owned" in case else {}  # an owner and group expected
     for path, old in before.items():
         new = after.pop(path, None)
         # Only a plain file of one link may be replaced by another.
         if new is None or old[:2] != new[:2] or ((old[0] != stat.S_IFREG or old[3] > 1) and old[2:4] != new[2:4]):
             faults.append(f"{path} was {'removed' if new is None else 'replaced'}")
-        elif not wine and old[4:] != new[4:]:
+        elif not wine and (old[:5] + owned[path] + old[7:] if path in owned else old)[4:] != new[4:]:
             faults.append(f"{path}: mode, owner and group {old[4:]} became {new[4:]}")
     for path, new in after.items():
         if path not in expect or (not wine and new[4] != 0o644):
@@ -181,7 +189,8 @@ def main():
     results = []  # as root, in a mount namespace of its own, so a runner that is killed leaves no mount behind
     os.getuid() == 0 and ctypes.CDLL(None).unshare(0x20000) == 0 and subprocess.run(["mount", "--make-rprivate", "/"])
     for case in (c for path in case_files for c in parse(path)):
-        skip = case.get("only", "").partition(": ")[2] if wine else None
+        only, _, why = case.get("only", "").partition(": ")
+        skip = why if only and (only == "native") == wine else None
         if "user" in case and not skip:  # and that user must reach the tools through every folder
             hidden = not all(os.stat(d).st_mode & 1 for d in [bindir, *pathlib.Path(bindir).parents])
             skip = "only root can run the tool as another user" if os.getuid() else hidden and "others can't reach the tools"

@@ -1,12 +1,17 @@
 /* Preloaded into a tool by the case runner: right after the tool opens the name in SWAP_WHEN,
-   SWAP_FROM is renamed to SWAP_TO, as another user might do at that very moment. */
+   SWAP_FROM is renamed to SWAP_TO, as another user might do at that very moment. The file named
+   FAIL_READ fails to read (EIO) where it would end, and NO_FALLOCATE reserves no space. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+
+static int failing = -1;
 
 int open(const char* path, int flags, ...) {
   static int (*real)(const char*, int, ...);
@@ -18,5 +23,19 @@ int open(const char* path, int flags, ...) {
   const int fd = real(path, flags, mode);
   const char* when = getenv("SWAP_WHEN");
   if (when != NULL && strcmp(path, when) == 0) rename(getenv("SWAP_FROM"), getenv("SWAP_TO"));
+  if (getenv("FAIL_READ") != NULL && strcmp(path, getenv("FAIL_READ")) == 0) failing = fd;
   return fd;
+}
+
+ssize_t read(int fd, void* into, size_t size) {
+  static ssize_t (*real)(int, void*, size_t);
+  if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "read");
+  const ssize_t got = real(fd, into, size);
+  return got == 0 && fd == failing ? (errno = EIO, -1) : got;
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t length) {
+  static int (*real)(int, int, off_t, off_t);
+  if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "fallocate");
+  return getenv("NO_FALLOCATE") ? (errno = EOPNOTSUPP, -1) : real(fd, mode, offset, length);
 }
