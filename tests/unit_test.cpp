@@ -111,25 +111,19 @@ TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
   for (const char* name : {"", "9x", "a-b", "a b", "caf\xC3\xA9", "$", "a."})
     EXPECT_FALSE(hexarray::isIdentifier(name)) << name;
   // Names and header names that give C that does not compile, and the nearest that do.
-  for (const char* name : {"alignas", "and", "xor_eq", "class", "while", "main", "unix", "__func__",
-                           "_Pragma", "_Bool", "__cplusplus"})
-    EXPECT_FALSE(hexarray::isUsableName(name)) << name;
-  for (const char* name : {"_", "_x", "Int", "x__", "mainly", "_1", "xor_eq_"})
-    EXPECT_TRUE(hexarray::isUsableName(name)) << name;
+  for (const std::string name : {"and", "xor_eq", "class", "main", "unix", "__func__", "_Pragma"})
+    EXPECT_TRUE(!hexarray::isUsableName(name) && hexarray::isUsableName("x" + name)) << name;
   for (const char* path :
        {"a\"b.h", "a\nb.h", "x\x7F.h", "x?\?=.h", "x??\?(.h", "x?\?-", "sub\\x.h"})
     EXPECT_FALSE(hexarray::isUsableHeaderName(path)) << path;
-  for (const char* path : {"a\"/b.h", "x??.h", "x?=.h", "x?.h??", "caf\xC3\xA9.h", "'.h"})
+  for (const char* path : {"a\"/b.h", "x??.h", "x?.h??", "caf\xC3\xA9.h", "'.h"})
     EXPECT_TRUE(hexarray::isUsableHeaderName(path)) << path;
-  hexarray::Array array;
-  const auto fits = [&](std::string name, bool fill, const char* header) {
-    array.name = std::move(name);
-    array.fill = fill ? std::optional<std::uint8_t>(0) : std::nullopt;
-    return hexarray::fitsHeader(array, header);
-  };
-  EXPECT_TRUE(!fits("FW_H", false, "fw.h") && !fits("fw", false, "FW_SIZE") &&
-              !fits("fw", true, "FW_ADDRESS") && fits("fw", false, "FW_ADDRESS") &&
-              fits("fw_h", false, "fw.h"));
+  hexarray::Array array{.name = "FW_H", .include = {}, .fill = {}};
+  EXPECT_FALSE(hexarray::fitsHeader(array, "fw.h"));
+  array.name = "fw";
+  EXPECT_TRUE(hexarray::fitsHeader(array, "FW_ADDRESS") && !hexarray::fitsHeader(array, "FW_SIZE"));
+  array.fill = 0;
+  EXPECT_FALSE(hexarray::fitsHeader(array, "FW_ADDRESS"));
 }
 
 TEST(ByteValue, DecimalHexOrOctalUpTo255) {

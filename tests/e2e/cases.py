@@ -24,7 +24,7 @@ unescape = lambda text: codecs.escape_decode(text.encode())[0]  # noqa: E731
 
 
 def value(expr):
-    data = eval(expr, {"__builtins__": {}, "range": range})  # case files are trusted test data
+    data = eval(expr, {"__builtins__": {}, "range": range, "wine": wine})  # case files are trusted test data
     return data.encode() if isinstance(data, str) else data
 
 
@@ -45,8 +45,8 @@ def parse(path):
             case["expect"].update({name: block}) if word == "expect" else case["steps"].append(("file", name, block))
         elif word == "run":  # a case's own runs replace those of its file
             case["run"] = (case["run"] or []) + [[value(w[1:-1]) if w[:1] == "{" else unescape(w) for w in shlex.split(rest)]]
-        elif word == "fails":
-            case["status"], case["expect"]["stdout"] = 1, [value(rest)]
+        elif word in ("fails", "usage"):  # status 1 or 2, and what goes to stdout (or stderr)
+            case["status"], case["expect"]["stderr" if rest[:7] == "stderr " else "stdout"] = 1 + (word == "usage"), [value(rest.removeprefix("stderr "))]
         elif word == "status":
             case["status"] = int(rest) if rest.isdigit() else -signal.Signals[rest]
         elif word in ("meanwhile", "limit"):
