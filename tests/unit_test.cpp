@@ -116,8 +116,6 @@ TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
   for (const char* path :
        {"a\"b.h", "a\nb.h", "x\x7F.h", "x?\?=.h", "x??\?(.h", "x?\?-", "sub\\x.h"})
     EXPECT_FALSE(hexarray::isUsableHeaderName(path)) << path;
-  for (const char* path : {"a\"/b.h", "x??.h", "x?.h??", "caf\xC3\xA9.h", "'.h"})
-    EXPECT_TRUE(hexarray::isUsableHeaderName(path)) << path;
   hexarray::Array array{.name = "FW_H", .include = {}, .fill = {}};
   EXPECT_FALSE(hexarray::fitsHeader(array, "fw.h"));
   array.name = "fw";
