@@ -30,6 +30,22 @@ std::string temporaryName(const std::string& name, std::size_t room) {
   return hidden;
 }
 
+// Gives a file a hidden name beside `name`, new for this run, by `make` (which tells why it
+// failed): shorter where the folder takes no longer names.
+template <typename Make>
+platform::CreateError makeHidden(const std::string& name, std::string& hidden, Make make) {
+  platform::CreateError error{};
+  std::size_t room = longestName - 10;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    hidden = temporaryName(name, room);
+    if (make(hidden, error)) return platform::CreateError::none;
+    if (error == platform::CreateError::tooLong && room > 0) room /= 2;
+    if (error != platform::CreateError::exists && error != platform::CreateError::tooLong) break;
+  }
+  hidden.clear();
+  return error;
+}
+
 } // namespace
 
 bool InputFile::open(const std::string& path) {
@@ -89,20 +105,20 @@ bool OutputFile::create() {
   if (mode_ != Mode::replace && mode_ != Mode::copyIn) return mode_ != Mode::closed;
   const bool keepsNames = platform::keepsEveryName(place_);
   if (!keepsNames && (mode_ == Mode::copyIn || platform::mayReplace(place_))) {
-    const platform::SignalsHeld held; // no signal between making a file and guarding it
+    // Without a name until it takes the output's place, where the file system allows: nothing of
+    // it is left should the tool be killed.
     platform::CreateError error{};
-    std::size_t room = longestName - 10;
-    for (int attempt = 0; attempt < 64 && !file_; ++attempt) {
-      temporary_ = temporaryName(place_.name, room);
-      file_ = platform::createIn(place_, temporary_, error, true);
-      if (error == platform::CreateError::tooLong && room > 0) room /= 2; // shorter names here
-      if (error != platform::CreateError::exists && error != platform::CreateError::tooLong) break;
-    }
+    file_ = platform::createUnnamed(place_, error);
+    const platform::SignalsHeld held; // no signal between making a file and guarding it
+    if (error == platform::CreateError::unsupported)
+      error = makeHidden(place_.name, temporary_, [&](const std::string& name, auto& why) {
+        file_ = platform::createIn(place_, name, why, true);
+        return bool(file_);
+      });
     if (file_) {
-      platform::guard(slot_, place_, &temporary_, nullptr);
+      if (!temporary_.empty()) platform::guard(slot_, place_, &temporary_, nullptr);
       return true;
     }
-    temporary_.clear();
     // Only a folder that refuses new files is written around; no space, no inodes, a read-only
     // file system fail the run before anything changed.
     if (error != platform::CreateError::refused) return false;
@@ -155,7 +171,7 @@ bool OutputFile::finish() {
 bool OutputFile::prepare() {
   bool ready = true;
   if (mode_ == Mode::replace)
-    ready = platform::givePermissions(file_, place_) && file_.close();
+    ready = platform::givePermissions(file_, place_);
   else if (mode_ == Mode::copyIn)
     // The space the new content takes is made sure of too: a disk too full for it fails the run
     // with the old content still there.
@@ -180,6 +196,13 @@ bool OutputFile::commit(bool undoable) {
   case Mode::replace:
     // The file replaced was opened only to be examined; held open, Windows would not let it go.
     place_.file = platform::File();
+    if (temporary_.empty() &&
+        makeHidden(place_.name, temporary_, [&](const std::string& name, auto& why) {
+          return platform::linkIn(place_, file_, name, why);
+        }) != platform::CreateError::none)
+      break;
+    platform::guard(slot_, place_, &temporary_, nullptr);
+    if (!file_.close()) break;
     // Where it can be undone, the old file changes places with the new one and stays beside it.
     exchanged_ =
         undoable && place_.facts.kind == Kind::regular && platform::exchangeIn(place_, temporary_);
@@ -192,7 +215,7 @@ bool OutputFile::commit(bool undoable) {
     break;
   case Mode::copyIn:
     whole = copyIntoTarget();
-    if (whole) platform::removeIn(place_, temporary_);
+    if (whole && !temporary_.empty()) platform::removeIn(place_, temporary_);
     break;
   }
   if (!whole) {

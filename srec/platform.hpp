@@ -98,11 +98,17 @@ struct Place {
 std::optional<Place> locate(const std::string& path);
 
 // Why a file can't be made in a folder.
-enum class CreateError { none, exists, refused, tooLong, other };
+enum class CreateError { none, exists, refused, tooLong, unsupported, other };
 // Makes `name` in the place's folder, for reading and writing, failing when anything exists by
 // that name, a link included: `hidden`, for no one but the caller (Windows: shared with no one),
 // or else 0666 less the umask, as a new output gets.
 File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden);
+// Makes a file without a name in the place's folder, for no one but the caller: no one else can
+// open it, and it goes with the process however that ends. `unsupported` where the file system
+// (or Windows) has no such files.
+File createUnnamed(const Place& place, CreateError& error);
+// Gives a file made by createUnnamed() the name `name` in the place's folder.
+bool linkIn(const Place& place, const File& file, const std::string& name, CreateError& error);
 // True when the folder takes new files but lets none be renamed or removed (append-only), also
 // when it can't be read.
 bool keepsEveryName(const Place& place);

@@ -16,6 +16,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <utility>
 
 namespace srec::platform {
@@ -271,15 +272,44 @@ std::optional<Place> locate(const std::string& path) {
   return place;
 }
 
+namespace {
+
+CreateError createError(bool made) {
+  return made                                                        ? CreateError::none
+         : errno == EEXIST                                           ? CreateError::exists
+         : errno == EACCES || errno == EPERM                         ? CreateError::refused
+         : errno == ENAMETOOLONG                                     ? CreateError::tooLong
+         : errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? CreateError::unsupported
+                                                                     : CreateError::other;
+}
+
+} // namespace
+
 File createIn(const Place& place, const std::string& name, CreateError& error, bool hidden) {
   File file(openat(place.folder.get(), name.c_str(),
                    O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, hidden ? 0600 : 0666));
-  error = file                                ? CreateError::none
-          : errno == EEXIST                   ? CreateError::exists
-          : errno == EACCES || errno == EPERM ? CreateError::refused
-          : errno == ENAMETOOLONG             ? CreateError::tooLong
-                                              : CreateError::other;
+  error = createError(bool(file));
   return file;
+}
+
+File createUnnamed(const Place& place, CreateError& error) {
+  File file(openat(place.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  error = createError(bool(file));
+  return file;
+}
+
+bool linkIn(const Place& place, const File& file, const std::string& name, CreateError& error) {
+  // Linking a descriptor takes a privilege; without it, the file is linked through its entry in
+  // /proc, which is the very file too.
+  bool linked = linkat(file.get(), "", place.folder.get(), name.c_str(), AT_EMPTY_PATH) == 0;
+  if (!linked && errno == ENOENT) {
+    std::array<char, 32> self{};
+    std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", file.get());
+    linked =
+        linkat(AT_FDCWD, self.data(), place.folder.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  error = createError(linked);
+  return linked;
 }
 
 bool keepsEveryName(const Place& place) {

@@ -217,6 +217,17 @@ File createIn(const Place& place, const std::string& name, CreateError& error, b
   return file;
 }
 
+File createUnnamed(const Place& /*place*/, CreateError& error) {
+  error = CreateError::unsupported; // every file has a name
+  return File();
+}
+
+bool linkIn(const Place& /*place*/, const File& /*file*/, const std::string& /*name*/,
+            CreateError& error) {
+  error = CreateError::unsupported;
+  return false;
+}
+
 bool keepsEveryName(const Place& /*place*/) {
   return false; // no folder of Windows lets files in but none out
 }

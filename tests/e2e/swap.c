@@ -1,6 +1,7 @@
 /* Preloaded into a tool by the case runner: right after the tool opens the name in SWAP_WHEN,
    SWAP_FROM is renamed to SWAP_TO, as another user might do at that very moment. The file named
-   FAIL_READ fails to read (EIO) where it would end, and NO_FALLOCATE reserves no space. */
+   FAIL_READ fails to read (EIO) where it would end, NO_FALLOCATE reserves no space and NO_TMPFILE
+   makes no file without a name (EOPNOTSUPP), as some file systems do. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -24,6 +25,17 @@ int open(const char* path, int flags, ...) {
   if (when != NULL && strcmp(path, when) == 0) rename(getenv("SWAP_FROM"), getenv("SWAP_TO"));
   if (getenv("FAIL_READ") != NULL && strcmp(path, getenv("FAIL_READ")) == 0) failing = fd;
   return fd;
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+  static int (*real)(int, const char*, int, ...);
+  va_list rest;
+  va_start(rest, flags);
+  const int mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(rest, int) : 0;
+  va_end(rest);
+  if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "openat");
+  if ((flags & O_TMPFILE) == O_TMPFILE && getenv("NO_TMPFILE")) return errno = EOPNOTSUPP, -1;
+  return real(folder, path, flags, mode);
 }
 
 ssize_t read(int fd, void* into, size_t size) {
