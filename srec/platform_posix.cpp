@@ -255,19 +255,61 @@ std::optional<Place> locateThroughLinks(const std::string& path) {
 
 } // namespace
 
+namespace {
+
+// An access list of any size: asked for its size first, read again should it grow meanwhile.
+// False when it can't be read; empty when there is none.
+template <typename Get> bool readAcl(std::string& acl, Get get) {
+  ssize_t size = 0;
+  while ((size = get(nullptr, 0)) > 0) {
+    acl.resize(static_cast<std::size_t>(size));
+    size = get(acl.data(), acl.size());
+    if (size >= 0 || errno != ERANGE) break;
+  }
+  acl.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+  return size >= 0 || errno == ENODATA || errno == EOPNOTSUPP;
+}
+
+// The access list a file made with 0666 gets from its folder's default one: the owner's, the
+// group's (or the mask's) and the others' entries lose their execute bits.
+void asCreated(std::string& acl) {
+  constexpr std::size_t header = 4;
+  constexpr std::size_t entry = 8; // tag, permissions (16 bits each), id (32 bits), little-endian
+  constexpr int owner = 0x01;
+  constexpr int group = 0x04;
+  constexpr int mask = 0x10;
+  constexpr int others = 0x20;
+  const auto tagAt = [&](std::size_t at) { return static_cast<unsigned char>(acl[at]); };
+  bool masked = false;
+  for (std::size_t at = header; at + entry <= acl.size(); at += entry)
+    masked = masked || tagAt(at) == mask;
+  for (std::size_t at = header; at + entry <= acl.size(); at += entry)
+    if (tagAt(at) == owner || tagAt(at) == others || tagAt(at) == (masked ? mask : group))
+      acl[at + 2] = static_cast<char>(acl[at + 2] & 06);
+}
+
+} // namespace
+
 std::optional<Place> locate(const std::string& path) {
   auto place = locate(path, true);
-  if (place && place->file && place->facts.kind == FileFacts::Kind::regular &&
-      place->facts.links == 1) {
-    // Of any size: asked for its size first, read again should it grow meanwhile.
-    ssize_t size = 0;
-    while ((size = fgetxattr(place->file.get(), aclName, nullptr, 0)) > 0) {
-      place->acl.resize(static_cast<std::size_t>(size));
-      size = fgetxattr(place->file.get(), aclName, place->acl.data(), place->acl.size());
-      if (size >= 0 || errno != ERANGE) break;
-    }
-    place->acl.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-    place->aclRead = size >= 0 || errno == ENODATA || errno == EOPNOTSUPP;
+  if (!place || place->stream >= 0) return place;
+  if (place->file && place->facts.kind == FileFacts::Kind::regular && place->facts.links == 1) {
+    place->aclRead = readAcl(place->acl, [&](char* into, std::size_t size) {
+      return fgetxattr(place->file.get(), aclName, into, size);
+    });
+  } else if (!place->file && place->folder) {
+    // A new output gets its folder's default access list as the kernel would give it. The folder,
+    // opened only to be found, is read through its entry in /proc.
+    std::array<char, 32> folder{};
+    std::snprintf(folder.data(), folder.size(), "/proc/self/fd/%d", place->folder.get());
+    // Without /proc, the umask alone decides, as for a folder without one.
+    place->aclRead =
+        readAcl(place->acl,
+                [&](char* into, std::size_t size) {
+                  return getxattr(folder.data(), "system.posix_acl_default", into, size);
+                }) ||
+        errno == ENOENT;
+    asCreated(place->acl);
   }
   return place;
 }
