@@ -13,9 +13,9 @@ SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "h
          "fifo": os.mkfifo, "rename": os.rename, "tmpfs": lambda n, options: os.mkdir(n) or subprocess.run(
              ["mount", "-t", "tmpfs", "-o", options, "tmpfs", n], capture_output=True).returncode
          and "can't mount a tmpfs here", "chattr": lambda n, flags: subprocess.run(["chattr", flags, n], capture_output=True).returncode
-         and "can't set file attributes here", "acl": lambda n, uid, count="1", kind="access": os.setxattr(n, "system.posix_acl_" + kind, struct.pack(  # the owner, users from uid, the mask rw
-             "<IHHI" + "HHI" * (int(count) + 3), 2, 1, 6, ~0 & 0xFFFFFFFF, *sum(([2, 6, int(uid) + i] for i in range(int(count))), []),
-             4, 4, 0xFFFFFFFF, 0x10, 6, 0xFFFFFFFF, 0x20, 0, 0xFFFFFFFF)), "chain": lambda n, count, target: [os.symlink(  # count links to target
+         and "can't set file attributes here", "acl": lambda n, uid, count="1", kind="access": os.setxattr(n, "system.posix_acl_" + kind, struct.pack(  # rwx the owner, rw users from uid, r-x the mask, others
+             "<IHHI" + "HHI" * (int(count) + 3), 2, 1, 7, ~0 & 0xFFFFFFFF, *sum(([2, 6, int(uid) + i] for i in range(int(count))), []),
+             4, 4, 0xFFFFFFFF, 0x10, 5, 0xFFFFFFFF, 0x20, 5, 0xFFFFFFFF)), "chain": lambda n, count, target: [os.symlink(  # count links to target
              f"{n}{i + 1}" if i + 1 < int(count) else target, f"{n}{i}" if i else n) for i in range(int(count))] and None, "device": lambda n, number: subprocess.run(  # a look-alike, never /dev's
              ["mknod", "-m", "666", n, "c", *number.split(":")], capture_output=True).returncode and "can't make a device here"}
 
