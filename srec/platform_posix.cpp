@@ -16,7 +16,6 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <utility>
 
 namespace srec::platform {
@@ -257,6 +256,19 @@ std::optional<Place> locateThroughLinks(const std::string& path) {
 
 namespace {
 
+// "/proc/self/fd/N", the name of an open file in /proc; formatted by hand, as the printf family
+// alone would add pages of code to every run's memory.
+std::array<char, 32> procPath(int descriptor) {
+  std::array<char, 32> path{"/proc/self/fd/"};
+  std::array<char, 12> digits{};
+  std::size_t count = 0;
+  for (auto rest = static_cast<unsigned>(descriptor); count == 0 || rest > 0; rest /= 10)
+    digits[count++] = static_cast<char>('0' + rest % 10);
+  std::reverse_copy(digits.begin(), digits.begin() + static_cast<std::ptrdiff_t>(count),
+                    path.begin() + 14);
+  return path;
+}
+
 // An access list of any size: asked for its size first, read again should it grow meanwhile.
 // False when it can't be read; empty when there is none.
 template <typename Get> bool readAcl(std::string& acl, Get get) {
@@ -300,8 +312,7 @@ std::optional<Place> locate(const std::string& path) {
   } else if (!place->file && place->folder) {
     // A new output gets its folder's default access list as the kernel would give it. The folder,
     // opened only to be found, is read through its entry in /proc.
-    std::array<char, 32> folder{};
-    std::snprintf(folder.data(), folder.size(), "/proc/self/fd/%d", place->folder.get());
+    const auto folder = procPath(place->folder.get());
     // Without /proc, the umask alone decides, as for a folder without one.
     place->aclRead =
         readAcl(place->acl,
@@ -345,8 +356,7 @@ bool linkIn(const Place& place, const File& file, const std::string& name, Creat
   // /proc, which is the very file too.
   bool linked = linkat(file.get(), "", place.folder.get(), name.c_str(), AT_EMPTY_PATH) == 0;
   if (!linked && errno == ENOENT) {
-    std::array<char, 32> self{};
-    std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", file.get());
+    const auto self = procPath(file.get());
     linked =
         linkat(AT_FDCWD, self.data(), place.folder.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
   }
