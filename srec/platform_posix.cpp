@@ -256,6 +256,15 @@ std::optional<Place> locateThroughLinks(const std::string& path) {
 
 namespace {
 
+// True when the process has the capability in effect.
+bool capable(int capability) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  std::array<__user_cap_data_struct, 2> capabilities{};
+  return syscall(SYS_capget, &header, capabilities.data()) == 0 &&
+         (capabilities[static_cast<std::size_t>(capability / 32)].effective &
+          (1U << (capability % 32))) != 0;
+}
+
 // "/proc/self/fd/N", the name of an open file in /proc; formatted by hand, as the printf family
 // alone would add pages of code to every run's memory.
 std::array<char, 32> procPath(int descriptor) {
@@ -348,6 +357,13 @@ File createIn(const Place& place, const std::string& name, CreateError& error, b
 File createUnnamed(const Place& place, CreateError& error) {
   File file(openat(place.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
   error = createError(bool(file));
+  // Where it could never be named (no /proc, and no privilege to link a descriptor), a named
+  // file is made instead.
+  struct stat entry {};
+  if (file && !capable(CAP_DAC_READ_SEARCH) && stat(procPath(file.get()).data(), &entry) != 0) {
+    error = CreateError::unsupported;
+    return {};
+  }
   return file;
 }
 
@@ -386,10 +402,7 @@ bool mayReplace(const Place& place) {
     return true;
   // In a sticky folder only the owner of a file or of the folder, or a process that may act as
   // any owner, removes or replaces it.
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  std::array<__user_cap_data_struct, 2> capabilities{};
-  return syscall(SYS_capget, &header, capabilities.data()) == 0 &&
-         (capabilities[0].effective & (1U << CAP_FOWNER)) != 0;
+  return capable(CAP_FOWNER);
 }
 
 bool sameName(const std::string& one, const std::string& other) {
