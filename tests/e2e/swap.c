@@ -1,7 +1,8 @@
 /* Preloaded into a tool by the case runner: right after the tool opens the name in SWAP_WHEN,
    SWAP_FROM is renamed to SWAP_TO, as another user might do at that very moment. The file named
-   FAIL_READ fails to read (EIO) where it would end, NO_FALLOCATE reserves no space and NO_TMPFILE
-   makes no file without a name (EOPNOTSUPP), as some file systems do. */
+   FAIL_READ fails to read (EIO) where it would end, NO_FALLOCATE reserves no space, NO_TMPFILE
+   makes no file without a name and NO_ACL sets no access list (EOPNOTSUPP), as some file systems
+   do. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -49,4 +50,10 @@ int fallocate(int fd, int mode, off_t offset, off_t length) {
   static int (*real)(int, int, off_t, off_t);
   if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "fallocate");
   return getenv("NO_FALLOCATE") ? (errno = EOPNOTSUPP, -1) : real(fd, mode, offset, length);
+}
+
+int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  static int (*real)(int, const char*, const void*, size_t, int);
+  if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "fsetxattr");
+  return getenv("NO_ACL") ? (errno = EOPNOTSUPP, -1) : real(fd, name, value, size, flags);
 }
