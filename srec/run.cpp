@@ -1,5 +1,6 @@
 #include "srec/run.hpp"
 
+#include "srec/check.hpp"
 #include "srec/files.hpp"
 #include "srec/platform.hpp"
 
@@ -128,6 +129,8 @@ std::string describe(const Failure& failure, const RunFiles& files) {
            std::to_string(maxTokenLength) + " characters.\n";
   case Failure::Kind::write:
     return "Can't write the output file: " + outputPath + ".\n";
+  case Failure::Kind::malformed:
+    return describe(failure.fault, failure.line) + "\n";
   case Failure::Kind::sameOutputs:
     return "The header and the output are the same file: " + files.second + ".\n";
   default:

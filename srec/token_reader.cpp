@@ -1,5 +1,6 @@
 #include "srec/token_reader.hpp"
 
+#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <algorithm>
@@ -166,7 +167,8 @@ std::string_view TokenReader::plainLines() {
       const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
       if (endLength == 0 || length - 1 >= maxTokenLength ||
-          recordKind({block + start, 2}) == RecordKind::termination) {
+          recordKind({block + start, 2}) == RecordKind::termination ||
+          !isSound(block + start, length)) {
         pos_ = start;
         line_ = lineNumber;
         return {block + first, kept - first};

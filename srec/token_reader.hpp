@@ -24,9 +24,10 @@ public:
   std::optional<std::string_view> next();
 
   // For a pass that writes each token on a line of its own: the whole lines ahead in the block
-  // that are one token and an LF or CR LF, up to the first termination record, as that pass
-  // would write them (a CR LF becomes LF, in the block); taken as next() would take them, with
-  // the line end after the token it returned last. Empty where next() must go on.
+  // that are one token and an LF or CR LF, up to the first termination record or the first
+  // record with a fault (see srec/check.hpp), as that pass would write them (a CR LF becomes LF,
+  // in the block); taken as next() would take them, with the line end after the token it
+  // returned last. Empty where next() must go on.
   std::string_view plainLines();
 
   // The 1-based input line on which the last token returned starts. A line ends at LF, CR LF,

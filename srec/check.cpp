@@ -1,0 +1,242 @@
+#include "srec/check.hpp"
+
+#include "srec/hex.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SREC_X86 1
+#endif
+
+namespace srec {
+namespace {
+
+// The byte whose two digits start at `at`; -1 or less when either is no hex digit.
+int byteAt(std::string_view token, std::size_t at) noexcept {
+  return hexDigit(token[at]) * 16 + hexDigit(token[at + 1]);
+}
+
+// Whether a record of `length` characters starting with these two count digits has the length
+// its count says.
+bool countFits(const char* line, std::size_t length) noexcept {
+  const int count = hexDigit(line[2]) * 16 + hexDigit(line[3]);
+  return count >= 0 && length == 4 + 2 * static_cast<std::size_t>(count);
+}
+
+// The checks below look at the characters from the count on in whole vectors: each is either a
+// decimal digit ((c - '0') <= 9 unsigned) or a letter a-f of either case (((c | 0x20) - 'a') <= 5),
+// and each pair of them, weighted 16 and 1 and summed, gives the sum of the record's bytes, which
+// is 0xFF modulo 256 when the checksum is right. A record's length is then even, so its pairs
+// start on even places from the count on.
+
+bool isSoundScalar(const char* line, std::size_t length) noexcept {
+  return checkRecord({line, length}).kind == RecordFault::Kind::none;
+}
+
+#if defined(SREC_X86) && defined(__SSE2__)
+bool isSoundSse2(const char* line, std::size_t length) noexcept {
+  if (length < 4 || !countFits(line, length)) return false;
+  alignas(16) static constexpr char keepBytes[32] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, -1, -1, -1, -1, -1};
+  const __m128i zeroDigit = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i lowerCase = _mm_set1_epi8(0x20);
+  const __m128i letterA = _mm_set1_epi8('a');
+  const __m128i five = _mm_set1_epi8(5);
+  const __m128i ten = _mm_set1_epi8(10);
+  __m128i bad = _mm_setzero_si128();
+  __m128i all = _mm_setzero_si128();  // the digits' values, summed
+  __m128i high = _mm_setzero_si128(); // those of the first digit of each pair
+  const char* p = line + 2;
+  for (std::size_t left = length - 2;; p += 16, left -= 16) {
+    const __m128i keep = _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(keepBytes + 16 - std::min<std::size_t>(left, 16)));
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digit = _mm_sub_epi8(chars, zeroDigit);
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit, nine), digit);
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(chars, lowerCase), letterA);
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, five), letter);
+    const __m128i value =
+        _mm_and_si128(_mm_or_si128(_mm_and_si128(digit, isDigit),
+                                   _mm_and_si128(_mm_add_epi8(letter, ten), isLetter)),
+                      keep);
+    bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_or_si128(isDigit, isLetter), keep));
+    all = _mm_add_epi64(all, _mm_sad_epu8(value, _mm_setzero_si128()));
+    high = _mm_add_epi64(
+        high, _mm_sad_epu8(_mm_and_si128(value, _mm_set1_epi16(0xFF)), _mm_setzero_si128()));
+    if (left <= 16) break;
+  }
+  // The sum of the bytes is 16 * high + (all - high).
+  const __m128i sum = _mm_add_epi64(all, _mm_mullo_epi16(high, _mm_set1_epi16(15)));
+  const auto total = static_cast<unsigned>(_mm_cvtsi128_si32(sum) +
+                                           _mm_cvtsi128_si32(_mm_unpackhi_epi64(sum, sum)));
+  return _mm_movemask_epi8(bad) == 0 && (total & 0xFF) == 0xFF;
+}
+#endif
+
+#if defined(SREC_X86) && defined(__GNUC__)
+#define SREC_DISPATCH 1
+__attribute__((target("avx2"))) bool isSoundAvx2(const char* line, std::size_t length) noexcept {
+  if (length < 4 || !countFits(line, length)) return false;
+  alignas(32) static constexpr char keepBytes[64] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  const __m256i zeroDigit = _mm256_set1_epi8('0');
+  const __m256i nine = _mm256_set1_epi8(9);
+  const __m256i lowerCase = _mm256_set1_epi8(0x20);
+  const __m256i letterA = _mm256_set1_epi8('a');
+  const __m256i five = _mm256_set1_epi8(5);
+  const __m256i ten = _mm256_set1_epi8(10);
+  const __m256i weights = _mm256_set1_epi16(0x0110); // 16 for the first digit of a pair, 1
+  __m256i bad = _mm256_setzero_si256();
+  __m256i bytes = _mm256_setzero_si256(); // the pairs' values, summed as 16-bit numbers
+  const char* p = line + 2;
+  for (std::size_t left = length - 2;; p += 32, left -= 32) {
+    const __m256i keep = _mm256_loadu_si256(
+        reinterpret_cast<const __m256i*>(keepBytes + 32 - std::min<std::size_t>(left, 32)));
+    const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i digit = _mm256_sub_epi8(chars, zeroDigit);
+    const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit);
+    const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(chars, lowerCase), letterA);
+    const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter);
+    const __m256i value =
+        _mm256_and_si256(_mm256_blendv_epi8(digit, _mm256_add_epi8(letter, ten), isLetter), keep);
+    bad = _mm256_or_si256(bad, _mm256_andnot_si256(_mm256_or_si256(isDigit, isLetter), keep));
+    bytes = _mm256_add_epi16(bytes, _mm256_maddubs_epi16(value, weights));
+    if (left <= 32) break;
+  }
+  // Only the low byte of each sum counts towards the sum modulo 256.
+  const __m256i sums =
+      _mm256_sad_epu8(_mm256_and_si256(bytes, _mm256_set1_epi16(0xFF)), _mm256_setzero_si256());
+  const __m128i half =
+      _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+  const auto total =
+      static_cast<unsigned>(_mm_cvtsi128_si32(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
+  return _mm256_testz_si256(bad, bad) != 0 && (total & 0xFF) == 0xFF;
+}
+
+// With masked loads nothing past the record is read.
+__attribute__((target("avx512bw,bmi2"))) bool isSoundAvx512(const char* line,
+                                                            std::size_t length) noexcept {
+  if (length < 4 || !countFits(line, length)) return false;
+  const __m512i zeroDigit = _mm512_set1_epi8('0');
+  const __m512i nine = _mm512_set1_epi8(9);
+  const __m512i lowerCase = _mm512_set1_epi8(0x20);
+  const __m512i letterA = _mm512_set1_epi8('a');
+  const __m512i five = _mm512_set1_epi8(5);
+  const __m512i ten = _mm512_set1_epi8(10);
+  const __m512i weights = _mm512_set1_epi16(0x0110);
+  __mmask64 bad = 0;
+  __m512i bytes = _mm512_setzero_si512();
+  const char* p = line + 2;
+  for (std::size_t left = length - 2;; p += 64, left -= 64) {
+    const __mmask64 keep =
+        left >= 64 ? ~std::uint64_t{0} : _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(left));
+    const __m512i chars = _mm512_maskz_loadu_epi8(keep, p);
+    const __m512i digit = _mm512_sub_epi8(chars, zeroDigit);
+    const __mmask64 isDigit = _mm512_cmple_epu8_mask(digit, nine);
+    const __m512i letter = _mm512_sub_epi8(_mm512_or_si512(chars, lowerCase), letterA);
+    const __mmask64 isLetter = _mm512_cmple_epu8_mask(letter, five);
+    const __m512i value =
+        _mm512_maskz_mov_epi8(keep, _mm512_mask_add_epi8(digit, isLetter, letter, ten));
+    bad |= keep & ~(isDigit | isLetter);
+    bytes = _mm512_add_epi16(bytes, _mm512_maddubs_epi16(value, weights));
+    if (left <= 64) break;
+  }
+  const __m512i sums =
+      _mm512_sad_epu8(_mm512_and_si512(bytes, _mm512_set1_epi16(0xFF)), _mm512_setzero_si512());
+  const __m256i quarter =
+      _mm256_add_epi64(_mm512_castsi512_si256(sums), _mm512_extracti64x4_epi64(sums, 1));
+  const __m128i half =
+      _mm_add_epi64(_mm256_castsi256_si128(quarter), _mm256_extracti128_si256(quarter, 1));
+  const auto total =
+      static_cast<unsigned>(_mm_cvtsi128_si32(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
+  return bad == 0 && (total & 0xFF) == 0xFF;
+}
+#endif
+
+} // namespace
+
+std::vector<detail::SoundCheck> detail::soundChecks() {
+  std::vector<SoundCheck> checks;
+#if defined(SREC_DISPATCH)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2"))
+    checks.push_back(isSoundAvx512);
+  if (__builtin_cpu_supports("avx2")) checks.push_back(isSoundAvx2);
+#endif
+#if defined(SREC_X86) && defined(__SSE2__)
+  checks.push_back(isSoundSse2);
+#endif
+  checks.push_back(isSoundScalar);
+  return checks;
+}
+
+namespace {
+// The widest vectors the processor has, chosen once.
+const detail::SoundCheck soundCheck = detail::soundChecks().front();
+} // namespace
+
+RecordFault checkRecord(std::string_view token) noexcept {
+  using Kind = RecordFault::Kind;
+  if (!isRecord(token)) return {};
+  if (token.size() < 4 ||
+      std::any_of(token.begin() + 2, token.end(), [](char c) { return hexDigit(c) < 0; }))
+    return {.kind = Kind::badDigit};
+  const auto count = static_cast<unsigned>(byteAt(token, 2));
+  if (token.size() != 4 + 2 * std::size_t{count})
+    return {.kind = Kind::length, .count = count, .holds = (token.size() - 4) / 2};
+  unsigned sum = 0;
+  for (std::size_t at = 2; at + 2 < token.size(); at += 2)
+    sum += static_cast<unsigned>(byteAt(token, at));
+  const auto found = static_cast<std::uint8_t>(byteAt(token, token.size() - 2));
+  const auto expected = static_cast<std::uint8_t>(~sum);
+  if (found != expected) return {.kind = Kind::checksum, .found = found, .expected = expected};
+  return {};
+}
+
+bool isSound(const char* line, std::size_t length) noexcept {
+  if (!isRecord({line, std::min<std::size_t>(length, 2)})) return true;
+  return soundCheck(line, length);
+}
+
+std::string describe(const RecordFault& fault, unsigned long line) {
+  char text[128];
+  switch (fault.kind) {
+  case RecordFault::Kind::badDigit:
+    std::snprintf(text, sizeof text, "Bad hex digit in record at line %lu.", line);
+    break;
+  case RecordFault::Kind::length:
+    std::snprintf(text, sizeof text, "Record at line %lu holds %zu bytes; its count says %u.", line,
+                  fault.holds, fault.count);
+    break;
+  case RecordFault::Kind::checksum:
+    std::snprintf(text, sizeof text, "Bad checksum in record at line %lu: %02X, expected %02X.",
+                  line, unsigned{fault.found}, unsigned{fault.expected});
+    break;
+  case RecordFault::Kind::none:
+    return {};
+  }
+  return text;
+}
+
+std::optional<Failure> RecordChecks::report(const RecordFault& fault, unsigned long line) {
+  if (fault.kind == RecordFault::Kind::none) return std::nullopt;
+  if (strict_) return Failure{.kind = Failure::Kind::malformed, .line = line, .fault = fault};
+  if (++malformed_ > messageLimit) return std::nullopt;
+  const std::string text = describe(fault, line) + "\n";
+  if (!messages_.write(text)) return Failure{Failure::Kind::writeStdout};
+  return std::nullopt;
+}
+
+std::optional<Failure> RecordChecks::finish() {
+  if (malformed_ <= messageLimit) return std::nullopt;
+  const std::string text = std::to_string(malformed_) + " malformed records in all.\n";
+  if (!messages_.write(text)) return Failure{Failure::Kind::writeStdout};
+  return std::nullopt;
+}
+
+} // namespace srec

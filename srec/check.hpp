@@ -1,0 +1,63 @@
+// The check of every S-record read: its hex digits, its count against its length, its checksum;
+// and the messages a run gives for the records that fail it.
+#pragma once
+
+#include "srec/failure.hpp"
+#include "srec/io.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace srec {
+
+// An S-record is a token whose second character is a digit; no other token is checked.
+constexpr bool isRecord(std::string_view token) noexcept {
+  return token.size() > 1 && token[1] >= '0' && token[1] <= '9';
+}
+
+// The first fault of `token`, or none. A record of C bytes has 4 + 2 * C characters, all of them
+// hex digits from the third on, and its last byte is the complement of the sum of those before.
+RecordFault checkRecord(std::string_view token) noexcept;
+
+// The same question, answered fast and without the details: true when the `length` characters
+// at `line` are no S-record or a record without fault. At least 32 bytes after them must be
+// readable, as they are in the reader's block, whose padding follows its last line.
+bool isSound(const char* line, std::size_t length) noexcept;
+
+namespace detail {
+// Every variant of isSound's check that this processor runs, for the tests.
+using SoundCheck = bool (*)(const char* line, std::size_t length) noexcept;
+std::vector<SoundCheck> soundChecks();
+} // namespace detail
+
+// The message of a record's fault, without a line end.
+std::string describe(const RecordFault& fault, unsigned long line);
+
+// The records of one run that fail the check: the first ten told on the message stream, the run
+// going on; or, strict, the first one a failure that ends it.
+class RecordChecks {
+public:
+  static constexpr unsigned long messageLimit = 10;
+
+  RecordChecks(ByteSink& messages, bool strict) noexcept : messages_(messages), strict_(strict) {}
+
+  // Checks a token read on `line`.
+  std::optional<Failure> check(std::string_view token, unsigned long line) {
+    return report(checkRecord(token), line);
+  }
+  // Counts and tells a record's fault, if it has one; a failure when strict, or when the message
+  // can't be written.
+  std::optional<Failure> report(const RecordFault& fault, unsigned long line);
+  // At the end of a successful pass: how many there were, when more than were told.
+  std::optional<Failure> finish();
+
+private:
+  ByteSink& messages_;
+  bool strict_;
+  unsigned long malformed_ = 0;
+};
+
+} // namespace srec
