@@ -3,6 +3,7 @@
 #include "srec/hex.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -32,12 +33,12 @@ bool countFits(const char* line, std::size_t length) noexcept {
 // is 0xFF modulo 256 when the checksum is right. A record's length is then even, so its pairs
 // start on even places from the count on.
 
-bool isSoundScalar(const char* line, std::size_t length) noexcept {
+inline bool isSoundScalar(const char* line, std::size_t length) noexcept {
   return checkRecord({line, length}).kind == RecordFault::Kind::none;
 }
 
 #if defined(SREC_X86) && defined(__SSE2__)
-bool isSoundSse2(const char* line, std::size_t length) noexcept {
+inline bool isSoundSse2(const char* line, std::size_t length) noexcept {
   if (length < 4 || !countFits(line, length)) return false;
   alignas(16) static constexpr char keepBytes[32] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                                      -1, -1, -1, -1, -1, -1, -1, -1};
@@ -79,7 +80,8 @@ bool isSoundSse2(const char* line, std::size_t length) noexcept {
 
 #if defined(SREC_X86) && defined(__GNUC__)
 #define SREC_DISPATCH 1
-__attribute__((target("avx2"))) bool isSoundAvx2(const char* line, std::size_t length) noexcept {
+__attribute__((target("avx2"))) inline bool isSoundAvx2(const char* line,
+                                                        std::size_t length) noexcept {
   if (length < 4 || !countFits(line, length)) return false;
   alignas(32) static constexpr char keepBytes[64] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                                      -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -118,66 +120,88 @@ __attribute__((target("avx2"))) bool isSoundAvx2(const char* line, std::size_t l
   return _mm256_testz_si256(bad, bad) != 0 && (total & 0xFF) == 0xFF;
 }
 
-// With masked loads nothing past the record is read.
-__attribute__((target("avx512bw,bmi2"))) bool isSoundAvx512(const char* line,
-                                                            std::size_t length) noexcept {
+// Each character's value, or 0x80 for one that is no hex digit, looked up by its low seven bits;
+// a character from 0x80 is told by its own top bit.
+constexpr std::array<char, 128> digitValues = [] {
+  std::array<char, 128> values{};
+  for (std::size_t c = 0; c < values.size(); ++c)
+    values[c] = hexDigit(static_cast<char>(c)) < 0
+                    ? '\x80'
+                    : static_cast<char>(hexDigit(static_cast<char>(c)));
+  return values;
+}();
+
+// With masked loads nothing past the record is read; the place of a character past it holds '0'.
+__attribute__((target("avx512bw,avx512vbmi,avx512vnni,bmi2"))) inline bool
+isSoundAvx512(const char* line, std::size_t length) noexcept {
   if (length < 4 || !countFits(line, length)) return false;
-  const __m512i zeroDigit = _mm512_set1_epi8('0');
-  const __m512i nine = _mm512_set1_epi8(9);
-  const __m512i lowerCase = _mm512_set1_epi8(0x20);
-  const __m512i letterA = _mm512_set1_epi8('a');
-  const __m512i five = _mm512_set1_epi8(5);
-  const __m512i ten = _mm512_set1_epi8(10);
+  const __m512i low = _mm512_loadu_si512(digitValues.data());
+  const __m512i high = _mm512_loadu_si512(digitValues.data() + 64);
+  const __m512i zeroDigits = _mm512_set1_epi8('0');
   const __m512i weights = _mm512_set1_epi16(0x0110);
-  __mmask64 bad = 0;
-  __m512i bytes = _mm512_setzero_si512();
+  __m512i bad = _mm512_setzero_si512();  // top bits: no hex digit
+  __m512i sums = _mm512_setzero_si512(); // the pairs' values, two in each 32-bit sum
   const char* p = line + 2;
   for (std::size_t left = length - 2;; p += 64, left -= 64) {
     const __mmask64 keep =
         left >= 64 ? ~std::uint64_t{0} : _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(left));
-    const __m512i chars = _mm512_maskz_loadu_epi8(keep, p);
-    const __m512i digit = _mm512_sub_epi8(chars, zeroDigit);
-    const __mmask64 isDigit = _mm512_cmple_epu8_mask(digit, nine);
-    const __m512i letter = _mm512_sub_epi8(_mm512_or_si512(chars, lowerCase), letterA);
-    const __mmask64 isLetter = _mm512_cmple_epu8_mask(letter, five);
-    const __m512i value =
-        _mm512_maskz_mov_epi8(keep, _mm512_mask_add_epi8(digit, isLetter, letter, ten));
-    bad |= keep & ~(isDigit | isLetter);
-    bytes = _mm512_add_epi16(bytes, _mm512_maddubs_epi16(value, weights));
+    const __m512i chars = _mm512_mask_loadu_epi8(zeroDigits, keep, p);
+    const __m512i values = _mm512_permutex2var_epi8(low, chars, high);
+    bad = _mm512_ternarylogic_epi32(bad, values, chars, 0xFE); // bad | values | chars
+    sums = _mm512_dpbusd_epi32(sums, values, weights);
     if (left <= 64) break;
   }
-  const __m512i sums =
-      _mm512_sad_epu8(_mm512_and_si512(bytes, _mm512_set1_epi16(0xFF)), _mm512_setzero_si512());
-  const __m256i quarter =
-      _mm256_add_epi64(_mm512_castsi512_si256(sums), _mm512_extracti64x4_epi64(sums, 1));
-  const __m128i half =
-      _mm_add_epi64(_mm256_castsi256_si128(quarter), _mm256_extracti128_si256(quarter, 1));
+  // Only the low byte of each sum counts towards the sum modulo 256.
+  const __m128i half = _mm_sad_epu8(_mm512_cvtepi32_epi8(sums), _mm_setzero_si128());
   const auto total =
       static_cast<unsigned>(_mm_cvtsi128_si32(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
-  return bad == 0 && (total & 0xFF) == 0xFF;
+  return _mm512_movepi8_mask(bad) == 0 && (total & 0xFF) == 0xFF;
 }
 #endif
 
+// A batch of lines checked in one loop per variant, so that its constants stay in registers.
+#define SREC_FIRST_UNSOUND(name, target, check)                                                    \
+  target std::size_t name(const char* block, const LineSpan* lines, std::size_t count) noexcept {  \
+    for (std::size_t i = 0; i < count; ++i) {                                                      \
+      const char* line = block + lines[i].start;                                                   \
+      if (isRecord({line, std::min<std::size_t>(lines[i].length, 2)}) &&                           \
+          !check(line, lines[i].length))                                                           \
+        return i;                                                                                  \
+    }                                                                                              \
+    return count;                                                                                  \
+  }
+SREC_FIRST_UNSOUND(firstUnsoundScalar, , isSoundScalar)
+#if defined(SREC_X86) && defined(__SSE2__)
+SREC_FIRST_UNSOUND(firstUnsoundSse2, , isSoundSse2)
+#endif
+#if defined(SREC_DISPATCH)
+SREC_FIRST_UNSOUND(firstUnsoundAvx2, __attribute__((target("avx2"))), isSoundAvx2)
+SREC_FIRST_UNSOUND(firstUnsoundAvx512,
+                   __attribute__((target("avx512bw,avx512vbmi,avx512vnni,bmi2"))), isSoundAvx512)
+#endif
+#undef SREC_FIRST_UNSOUND
+
 } // namespace
 
-std::vector<detail::SoundCheck> detail::soundChecks() {
-  std::vector<SoundCheck> checks;
+std::vector<detail::FirstUnsound> detail::soundChecks() {
+  std::vector<FirstUnsound> checks;
 #if defined(SREC_DISPATCH)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2"))
-    checks.push_back(isSoundAvx512);
-  if (__builtin_cpu_supports("avx2")) checks.push_back(isSoundAvx2);
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+      __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("bmi2"))
+    checks.push_back(firstUnsoundAvx512);
+  if (__builtin_cpu_supports("avx2")) checks.push_back(firstUnsoundAvx2);
 #endif
 #if defined(SREC_X86) && defined(__SSE2__)
-  checks.push_back(isSoundSse2);
+  checks.push_back(firstUnsoundSse2);
 #endif
-  checks.push_back(isSoundScalar);
+  checks.push_back(firstUnsoundScalar);
   return checks;
 }
 
 namespace {
 // The widest vectors the processor has, chosen once.
-const detail::SoundCheck soundCheck = detail::soundChecks().front();
+const detail::FirstUnsound firstUnsoundOf = detail::soundChecks().front();
 } // namespace
 
 RecordFault checkRecord(std::string_view token) noexcept {
@@ -198,9 +222,8 @@ RecordFault checkRecord(std::string_view token) noexcept {
   return {};
 }
 
-bool isSound(const char* line, std::size_t length) noexcept {
-  if (!isRecord({line, std::min<std::size_t>(length, 2)})) return true;
-  return soundCheck(line, length);
+std::size_t firstUnsound(const char* block, const LineSpan* lines, std::size_t count) noexcept {
+  return firstUnsoundOf(block, lines, count);
 }
 
 std::string describe(const RecordFault& fault, unsigned long line) {

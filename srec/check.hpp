@@ -6,6 +6,7 @@
 #include "srec/io.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,15 +23,19 @@ constexpr bool isRecord(std::string_view token) noexcept {
 // hex digits from the third on, and its last byte is the complement of the sum of those before.
 RecordFault checkRecord(std::string_view token) noexcept;
 
-// The same question, answered fast and without the details: true when the `length` characters
-// at `line` are no S-record or a record without fault. At least 32 bytes after them must be
-// readable, as they are in the reader's block, whose padding follows its last line.
-bool isSound(const char* line, std::size_t length) noexcept;
+// The same question for many lines, answered fast and without the details: the index of the
+// first line that is an S-record with a fault, or `count`. At least 32 bytes after each line
+// must be readable, as they are in the reader's block, whose padding follows its last line.
+struct LineSpan {
+  std::uint32_t start;  // in the block
+  std::uint32_t length; // without its line end
+};
+std::size_t firstUnsound(const char* block, const LineSpan* lines, std::size_t count) noexcept;
 
 namespace detail {
-// Every variant of isSound's check that this processor runs, for the tests.
-using SoundCheck = bool (*)(const char* line, std::size_t length) noexcept;
-std::vector<SoundCheck> soundChecks();
+// Every variant of firstUnsound that this processor runs, widest first, for the tests.
+using FirstUnsound = std::size_t (*)(const char*, const LineSpan*, std::size_t) noexcept;
+std::vector<FirstUnsound> soundChecks();
 } // namespace detail
 
 // The message of a record's fault, without a line end.

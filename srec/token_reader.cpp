@@ -153,6 +153,32 @@ std::string_view TokenReader::plainLines() {
   std::size_t start = first; // of the line being looked at
   std::size_t kept = first;  // where it goes: a line that ends in CR LF moves up to end in LF
   unsigned long lineNumber = line_ + 1;
+  // Lines are found a batch at a time and checked together, before any of them moves; the
+  // sound ones before the first that is not then move into place. False when one is not, which
+  // then comes next.
+  std::array<LineSpan, 64> batch;
+  std::uint64_t crlf = 0; // bit i: line i of the batch ends in CR LF
+  std::size_t batched = 0;
+  const auto takeBatch = [&] {
+    const std::size_t sound = firstUnsound(block, batch.data(), batched);
+    for (std::size_t i = 0; i < sound; ++i) {
+      const auto [from, length] = batch[i];
+      if (kept != from || ((crlf >> i) & 1) != 0) {
+        std::memmove(block + kept, block + from, length);
+        block[kept + length] = '\n';
+      }
+      kept += length + 1;
+    }
+    lineNumber += sound;
+    if (sound < batched) {
+      pos_ = batch[sound].start;
+      line_ = lineNumber;
+      return false;
+    }
+    batched = 0;
+    crlf = 0;
+    return true;
+  };
   // The only bytes below '!' in a plain line are the LF, or CR LF, that end it. Such bytes are
   // found 64 at a time, in words aligned on the block, so no search waits for the one before;
   // each is then checked to end a line of the right length and kind. The blank at the end of the
@@ -167,19 +193,17 @@ std::string_view TokenReader::plainLines() {
       const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
       if (endLength == 0 || length - 1 >= maxTokenLength ||
-          recordKind({block + start, 2}) == RecordKind::termination ||
-          !isSound(block + start, length)) {
-        pos_ = start;
-        line_ = lineNumber;
+          recordKind({block + start, 2}) == RecordKind::termination) {
+        if (takeBatch()) {
+          pos_ = start;
+          line_ = lineNumber;
+        }
         return {block + first, kept - first};
       }
-      if (kept != start || endLength == 2) {
-        std::memmove(block + kept, block + start, length);
-        block[kept + length] = '\n';
-      }
-      kept += length + 1;
+      crlf |= std::uint64_t{endLength == 2} << batched;
+      batch[batched++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
+      if (batched == batch.size() && !takeBatch()) return {block + first, kept - first};
       start = lineEnd + endLength;
-      ++lineNumber;
       if (endLength == 2) ends &= ends - 1; // the CR, so that the loop takes the LF after it
     }
   }
