@@ -1,5 +1,6 @@
 #include "hexarray/convert.hpp"
 
+#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <algorithm>
@@ -115,8 +116,9 @@ void writeFill(srec::BufferedWriter& out, std::string_view text, std::uint64_t c
 } // namespace
 
 std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
-                                     srec::ByteSink& messages) {
+                                     srec::ByteSink& messages, bool strict) {
   using Kind = srec::Failure::Kind;
+  srec::RecordChecks checks(messages, strict);
   if (!array.include.empty()) out.write("#include \"" + array.include + "\"\n");
   out.write("\nconst unsigned char ");
   out.write(array.name);
@@ -137,12 +139,22 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   while (!out.failed()) {
     const auto token = in.next();
     if (!token) break;
-    if (srec::recordKind(*token) != srec::RecordKind::data) continue;
+    const srec::RecordFault fault =
+        srec::isSound(*token) ? srec::RecordFault{} : srec::checkRecord(*token);
+    if (srec::recordKind(*token) != srec::RecordKind::data) {
+      if (auto failure = checks.report(fault, in.line())) return failure;
+      continue;
+    }
     const srec::RecordHeader header = srec::decodeHeader(*token);
     // Pairs start at the data and stop before the last two characters, the checksum; the length
-    // of the token bounds them, not its count field. Only the characters copied are checked.
+    // of the token bounds them, not its count field. A bad digit among them stops the run below.
     const std::size_t start = header.dataStart();
     const std::size_t pairs = token->size() > start + 2 ? (token->size() - 1 - start) / 2 : 0;
+    const auto pairText = token->substr(std::min(start, token->size()), 2 * pairs);
+    if (fault.kind != srec::RecordFault::Kind::badDigit ||
+        std::all_of(pairText.begin(), pairText.end(),
+                    [](char c) { return srec::hexDigit(c) >= 0; }))
+      if (auto failure = checks.report(fault, in.line())) return failure;
 
     // Records before the first written byte have nothing to continue. Address-true, a record is
     // placed by the bytes it holds, and one without any is placed nowhere.
@@ -186,6 +198,7 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   if (auto failure = in.failure()) return failure;
   // An empty array is no valid C, and has no address.
   if (firstByte && (fill || !array.include.empty())) return srec::Failure{Kind::noData};
+  if (auto failure = checks.finish()) return failure;
   array.size = totalSize;
   out.write("\n}; /* Total Size = " + std::to_string(totalSize) + " bytes */\n\n");
   return std::nullopt;

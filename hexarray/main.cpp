@@ -1,4 +1,4 @@
-// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] IN OUT.c: writes the data bytes of an
+// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [--strict] IN OUT.c: writes the data bytes of an
 // S-record file as one C array.
 #include "hexarray/array_name.hpp"
 #include "hexarray/convert.hpp"
@@ -10,21 +10,24 @@
 
 namespace {
 
-constexpr srec::Option options[] = {{"--name", true}, {"--header", true}, {"--fill", true}};
+constexpr srec::Option options[] = {
+    {"--name", true}, {"--header", true}, {"--fill", true}, {"--strict"}};
 constexpr srec::Tool tool{
     "hexarray",
     "Usage: hexarray.exe [s-record file] [output C source file]\n",
-    "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [s-record file] [output C "
-    "source file]\n"
+    "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [--strict] [s-record file]\n"
+    "                [output C source file]\n"
     "  --name NAME      the array's name, a C identifier, instead of the output's (or with\n"
     "                   output -, the input's) base name and _C\n"
     "  --header FILE.h  also write a header declaring the array with its size, NAME_SIZE, and\n"
     "                   include it first in the C file\n"
     "  --fill BYTE      the image as it lies in memory, from its first data address on, every\n"
-    "                   gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n",
+    "                   gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n"
+    "  --strict         stop at the first record whose digits, count or checksum are wrong,\n"
+    "                   rather than tell the first ten and go on\n",
     2,
     options,
-    3};
+    4};
 
 int convertFile(const srec::CommandLine& line) {
   srec::RunFiles files;
@@ -55,7 +58,7 @@ int convertFile(const srec::CommandLine& line) {
   }
 
   const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    return hexarray::convert(in, out, array, messages);
+    return hexarray::convert(in, out, array, messages, line.option("--strict") != nullptr);
   });
   std::string message;
   if (const auto& failure = outcome.failure) {

@@ -32,6 +32,12 @@ struct LineSpan {
 };
 std::size_t firstUnsound(const char* block, const LineSpan* lines, std::size_t count) noexcept;
 
+// For a token of the reader, which its block's padding follows.
+inline bool isSound(std::string_view token) noexcept {
+  const LineSpan span{0, static_cast<std::uint32_t>(token.size())};
+  return firstUnsound(token.data(), &span, 1) == 1;
+}
+
 namespace detail {
 // Every variant of firstUnsound that this processor runs, widest first, for the tests.
 using FirstUnsound = std::size_t (*)(const char*, const LineSpan*, std::size_t) noexcept;
