@@ -116,9 +116,8 @@ void writeFill(srec::BufferedWriter& out, std::string_view text, std::uint64_t c
 } // namespace
 
 std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
-                                     srec::ByteSink& messages, bool strict) {
+                                     srec::ByteSink& messages, srec::RecordChecks& checks) {
   using Kind = srec::Failure::Kind;
-  srec::RecordChecks checks(messages, strict);
   if (!array.include.empty()) out.write("#include \"" + array.include + "\"\n");
   out.write("\nconst unsigned char ");
   out.write(array.name);
@@ -198,7 +197,6 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   if (auto failure = in.failure()) return failure;
   // An empty array is no valid C, and has no address.
   if (firstByte && (fill || !array.include.empty())) return srec::Failure{Kind::noData};
-  if (auto failure = checks.finish()) return failure;
   array.size = totalSize;
   out.write("\n}; /* Total Size = " + std::to_string(totalSize) + " bytes */\n\n");
   return std::nullopt;

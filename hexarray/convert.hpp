@@ -1,6 +1,7 @@
 // The conversion pass: every data byte of the S1/S2/S3 records of a stream as one C array.
 #pragma once
 
+#include "srec/check.hpp"
 #include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
@@ -28,10 +29,10 @@ struct Array {
 // to `messages` for each data record that does not start where the previous one ended; with it,
 // the bytes from the first data byte's address on, each gap filled. A data character to be copied
 // that is no hex digit stops it, and so do, with `fill`, a record below the data before it, and
-// with `fill` or `include`, an input without a data byte. Every record is checked, and a fault
-// told to `messages` (or, `strict`, a failure) but for a bad digit that stops it anyway.
+// with `fill` or `include`, an input without a data byte. Every record goes to `checks`, but
+// for one with a bad digit among the pairs it writes, which stops it anyway.
 std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
-                                     srec::ByteSink& messages, bool strict = false);
+                                     srec::ByteSink& messages, srec::RecordChecks& checks);
 
 // Writes ", 0x" and the two characters of each of `count` pairs to `text`, 6 * count bytes;
 // false when any of those characters is no hex digit, the text then being of no use.

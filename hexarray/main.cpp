@@ -1,5 +1,5 @@
-// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [--strict] IN OUT.c: writes the data bytes of an
-// S-record file as one C array.
+// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [--strict] IN OUT.c: writes the data bytes
+// of an S-record file as one C array.
 #include "hexarray/array_name.hpp"
 #include "hexarray/convert.hpp"
 #include "hexarray/header.hpp"
@@ -57,8 +57,12 @@ int convertFile(const srec::CommandLine& line) {
     files.secondText = [&] { return hexarray::headerText(array, files.second); };
   }
 
+  unsigned long malformed = 0;
   const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    return hexarray::convert(in, out, array, messages, line.option("--strict") != nullptr);
+    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
+    auto failure = hexarray::convert(in, out, array, messages, checks);
+    malformed = checks.malformed();
+    return failure;
   });
   std::string message;
   if (const auto& failure = outcome.failure) {
@@ -72,6 +76,9 @@ int convertFile(const srec::CommandLine& line) {
   }
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
+  if (!outcome.failure)
+    return srec::finish(tool, srec::malformedSummary(malformed), srec::exitSuccess,
+                        outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
 }
 

@@ -255,11 +255,9 @@ std::optional<Failure> RecordChecks::report(const RecordFault& fault, unsigned l
   return std::nullopt;
 }
 
-std::optional<Failure> RecordChecks::finish() {
-  if (malformed_ <= messageLimit) return std::nullopt;
-  const std::string text = std::to_string(malformed_) + " malformed records in all.\n";
-  if (!messages_.write(text)) return Failure{Failure::Kind::writeStdout};
-  return std::nullopt;
+std::string malformedSummary(unsigned long malformed) {
+  if (malformed <= RecordChecks::messageLimit) return {};
+  return std::to_string(malformed) + " malformed records in all.\n";
 }
 
 } // namespace srec

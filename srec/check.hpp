@@ -38,6 +38,9 @@ inline bool isSound(std::string_view token) noexcept {
   return firstUnsound(token.data(), &span, 1) == 1;
 }
 
+// The last message of a successful run with more malformed records than it told, else empty.
+std::string malformedSummary(unsigned long malformed);
+
 namespace detail {
 // Every variant of firstUnsound that this processor runs, widest first, for the tests.
 using FirstUnsound = std::size_t (*)(const char*, const LineSpan*, std::size_t) noexcept;
@@ -62,8 +65,7 @@ public:
   // Counts and tells a record's fault, if it has one; a failure when strict, or when the message
   // can't be written.
   std::optional<Failure> report(const RecordFault& fault, unsigned long line);
-  // At the end of a successful pass: how many there were, when more than were told.
-  std::optional<Failure> finish();
+  [[nodiscard]] unsigned long malformed() const noexcept { return malformed_; }
 
 private:
   ByteSink& messages_;
