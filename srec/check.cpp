@@ -181,6 +181,50 @@ SREC_FIRST_UNSOUND(firstUnsoundAvx512,
 #endif
 #undef SREC_FIRST_UNSOUND
 
+// The bytes of pairs of hex digits, which a sound record holds and nothing else: a digit's value
+// is its low four bits, and 9 more for a letter (from 0x40 on).
+inline void decodeScalar(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
+  for (; pairs > 0; --pairs, text += 2, ++out)
+    *out = static_cast<std::uint8_t>(hexDigit(text[0]) * 16 + hexDigit(text[1]));
+}
+
+#if defined(SREC_X86) && defined(__SSE2__)
+inline void decodeSse2(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
+  const __m128i lowBits = _mm_set1_epi8(0x0F);
+  const __m128i one = _mm_set1_epi8(1);
+  const __m128i firstDigits = _mm_set1_epi16(0x00FF);
+  for (; pairs >= 8; pairs -= 8, text += 16, out += 8) {
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i letters = _mm_and_si128(_mm_srli_epi16(chars, 6), one);
+    const __m128i values = _mm_add_epi8(_mm_and_si128(chars, lowBits),
+                                        _mm_add_epi8(letters, _mm_slli_epi16(letters, 3)));
+    // As 16-bit numbers each pair is first + 256 * second: 16 * first + second.
+    const __m128i bytes = _mm_and_si128(
+        _mm_add_epi16(_mm_slli_epi16(values, 4), _mm_srli_epi16(values, 8)), firstDigits);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(bytes, bytes));
+  }
+  decodeScalar(text, pairs, out);
+}
+#endif
+
+#if defined(SREC_DISPATCH)
+__attribute__((target("avx512bw,avx512vl,avx512vbmi,bmi2"))) void
+decodeAvx512(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
+  const __m512i low = _mm512_loadu_si512(digitValues.data());
+  const __m512i high = _mm512_loadu_si512(digitValues.data() + 64);
+  const __m512i weights = _mm512_set1_epi16(0x0110);
+  for (;; pairs -= 32, text += 64, out += 32) {
+    const std::uint64_t count = std::min<std::size_t>(pairs, 32);
+    const __m512i chars = _mm512_maskz_loadu_epi8(_bzhi_u64(~std::uint64_t{0}, 2 * count), text);
+    const __m512i values = _mm512_permutex2var_epi8(low, chars, high);
+    _mm256_mask_storeu_epi8(out,
+                            static_cast<__mmask32>(_bzhi_u32(~0U, static_cast<unsigned>(count))),
+                            _mm512_cvtepi16_epi8(_mm512_maddubs_epi16(values, weights)));
+    if (pairs <= 32) break;
+  }
+}
+#endif
+
 } // namespace
 
 std::vector<detail::FirstUnsound> detail::soundChecks() {
@@ -199,10 +243,30 @@ std::vector<detail::FirstUnsound> detail::soundChecks() {
   return checks;
 }
 
+std::vector<detail::DecodePairs> detail::decoders() {
+  std::vector<DecodePairs> all;
+#if defined(SREC_DISPATCH)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi2"))
+    all.push_back(decodeAvx512);
+#endif
+#if defined(SREC_X86) && defined(__SSE2__)
+  all.push_back(decodeSse2);
+#endif
+  all.push_back(decodeScalar);
+  return all;
+}
+
 namespace {
 // The widest vectors the processor has, chosen once.
 const detail::FirstUnsound firstUnsoundOf = detail::soundChecks().front();
+const detail::DecodePairs decode = detail::decoders().front();
 } // namespace
+
+void decodeSoundPairs(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
+  if (pairs > 0) decode(text, pairs, out);
+}
 
 RecordFault checkRecord(std::string_view token) noexcept {
   using Kind = RecordFault::Kind;

@@ -41,7 +41,12 @@ inline bool isSound(std::string_view token) noexcept {
 // The last message of a successful run with more malformed records than it told, else empty.
 std::string malformedSummary(unsigned long malformed);
 
+// The bytes of `pairs` pairs of hex digits at `text`, as a sound record holds them, to `out`.
+void decodeSoundPairs(const char* text, std::size_t pairs, std::uint8_t* out) noexcept;
+
 namespace detail {
+using DecodePairs = void (*)(const char*, std::size_t, std::uint8_t*) noexcept;
+std::vector<DecodePairs> decoders();
 // Every variant of firstUnsound that this processor runs, widest first, for the tests.
 using FirstUnsound = std::size_t (*)(const char*, const LineSpan*, std::size_t) noexcept;
 std::vector<FirstUnsound> soundChecks();
