@@ -9,7 +9,10 @@
 namespace recstamp {
 
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField, Addressing addressing) {
+                                   std::string_view versionField, Addressing addressing,
+                                   srec::RecordChecks& checks, std::optional<CrcVariant> crc) {
+  std::optional<Seal> seal;
+  if (crc) seal.emplace(*crc);
   bool terminatorSeen = false;
   int lastType = -1;
   // The last data record, or the version record written after it. A data record's front is
@@ -33,17 +36,30 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
       lastLen = static_cast<std::uint32_t>(header.dataLen);
       frontSize = 0;
     }
-    const std::uint32_t step = whole || addressing == Addressing::byte ? lastLen : lastLen / 2;
-    VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
+    // A sealed image that has not shown how it counts is taken as counting bytes.
+    const bool bytes = addressing == Addressing::byte || (seal && addressing == Addressing::shown);
+    const std::uint32_t step = whole || bytes ? lastLen : lastLen / 2;
     // An address beyond the kind's reach takes the narrowest wider kind that holds it.
-    while (!record.addressFits() && record.recType < 3)
-      ++record.recType;
-    if (!record.addressFits())
-      return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, record.recType};
-    record.writeTo(out);
-    lastAddr = static_cast<std::uint32_t>(record.address);
-    lastLen = record.count();
-    return std::nullopt;
+    int written = recType;
+    const auto write = [&](VersionRecord record) -> std::optional<srec::Failure> {
+      while (!record.addressFits() && record.recType < 3)
+        ++record.recType;
+      if (!record.addressFits())
+        return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, record.recType};
+      record.writeTo(out);
+      lastAddr = static_cast<std::uint32_t>(record.address);
+      lastLen = record.count();
+      written = record.recType;
+      return std::nullopt;
+    };
+    if (auto failure = write({recType, std::uint64_t{lastAddr} + step, versionField}))
+      return failure;
+    if (!seal) return std::nullopt;
+    // The CRC record follows, of the same kind.
+    const std::uint64_t versionAddress = lastAddr;
+    if (auto failure = seal->version(versionAddress, versionField)) return failure;
+    const std::uint64_t address = versionAddress + versionField.size();
+    return write({written, address, seal->record(address)});
   };
 
   auto noteCounting = [&](std::string_view token) {
@@ -57,6 +73,17 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     }
     pairAddr = header.sAddr;
     pairLen = header.dataLen;
+  };
+  // The bytes a data record holds, as hexarray takes them: its pairs from the data on, but the
+  // checksum's.
+  auto sealData = [&](std::string_view token, unsigned long line,
+                      bool sound) -> std::optional<srec::Failure> {
+    if (addressing == Addressing::word) return srec::Failure{srec::Failure::Kind::wordImage};
+    const srec::RecordHeader header = srec::decodeHeader(token);
+    const std::size_t start = header.dataStart();
+    const std::size_t pairs = token.size() > start + 2 ? (token.size() - 1 - start) / 2 : 0;
+    return seal->data(header.sAddr, token.data() + std::min(start, token.size()), pairs, line,
+                      sound);
   };
   auto noteData = [&](std::string_view token) {
     lastType = token[1] - '0';
@@ -82,15 +109,28 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
         rest.remove_prefix(line.size() + 1);
       }
       noteLastData(lines);
+      if (seal) {
+        auto line =
+            in.line() - static_cast<unsigned long>(std::count(lines.begin(), lines.end(), '\n'));
+        for (std::string_view rest = lines; !rest.empty(); ++line) {
+          const std::string_view record = rest.substr(0, rest.find('\n'));
+          if (srec::recordKind(record) == srec::RecordKind::data)
+            if (auto failure = sealData(record, line, true)) return failure;
+          rest.remove_prefix(record.size() + 1);
+        }
+      }
       out.write(lines);
       continue;
     }
     const auto token = in.next();
     if (!token) break;
+    if (auto failure = checks.check(*token, in.line())) return failure;
     switch (srec::recordKind(*token)) {
     case srec::RecordKind::data:
       if (addressing == Addressing::shown) noteCounting(*token);
       noteData(*token);
+      if (seal)
+        if (auto failure = sealData(*token, in.line(), srec::isSound(*token))) return failure;
       break;
     case srec::RecordKind::termination: {
       terminatorSeen = true;

@@ -2,6 +2,8 @@
 // front of every termination record, or once at the end when there is none.
 #pragma once
 
+#include "recstamp/seal.hpp"
+#include "srec/check.hpp"
 #include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
@@ -18,8 +20,11 @@ namespace recstamp {
 enum class Addressing { shown, word, byte };
 
 // Runs the pass. A version record whose address is beyond even an S3 record stops it there.
+// Every record read goes to `checks`. With `crc`, each version record is followed by the CRC
+// record that seals the image up to it.
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField,
-                                   Addressing addressing = Addressing::shown);
+                                   std::string_view versionField, Addressing addressing,
+                                   srec::RecordChecks& checks,
+                                   std::optional<CrcVariant> crc = std::nullopt);
 
 } // namespace recstamp

@@ -24,19 +24,21 @@ struct RecordFault {
 
 struct Failure {
   enum class Kind {
-    openInput,     // the input can't be opened, or is a folder
-    sameFile,      // the output names the input
-    openOutput,    // the output can't be written
-    read,          // a read error, which is not the end of the input
-    tooLong,       // a token longer than maxTokenLength, starting on `line`
-    write,         // the output could not be written whole
-    writeStdout,   // a message could not be written to standard output
-    badHexDigit,   // hexarray: a data character to copy is no hex digit, on `line`
-    addressMisfit, // recstamp: a version record's `address` does not fit an S`recType` record
-    sameOutputs,   // the second output names the output
-    outOfOrder,    // hexarray --fill: a data record starts below the data before it, on `line`
-    noData,        // hexarray: no data byte where an array must have one
-    malformed,     // --strict: the record at `line` has the `fault`
+    openInput,       // the input can't be opened, or is a folder
+    sameFile,        // the output names the input
+    openOutput,      // the output can't be written
+    read,            // a read error, which is not the end of the input
+    tooLong,         // a token longer than maxTokenLength, starting on `line`
+    write,           // the output could not be written whole
+    writeStdout,     // a message could not be written to standard output
+    badHexDigit,     // hexarray: a data character to copy is no hex digit, on `line`
+    addressMisfit,   // recstamp: a version record's `address` does not fit an S`recType` record
+    sameOutputs,     // the second output names the output
+    outOfOrder,      // hexarray --fill: a data record starts below the data before it, on `line`
+    noData,          // hexarray: no data byte where an array must have one
+    malformed,       // --strict: the record at `line` has the `fault`
+    wordImage,       // recstamp: a CRC asked for an image that counts 16-bit words
+    misalignedStart, // recstamp --crc32-mpeg2: the image's first data `address` is no word's
   };
   Kind kind;
   unsigned long line = 0;

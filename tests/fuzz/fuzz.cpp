@@ -107,7 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       recstamp::versionField(text.substr(0, std::min(newline, std::size_t{248})));
   const std::string_view records = text.substr(std::min(newline + 1, text.size()));
   Run stamp(records, readSize);
-  const auto misfit = recstamp::stamp(stamp.in, stamp.out, field);
+  srec::testing::MemorySink stampMessages;
+  srec::RecordChecks stampChecks(stampMessages, false);
+  const auto misfit =
+      recstamp::stamp(stamp.in, stamp.out, field, recstamp::Addressing::shown, stampChecks);
   require(stamp.out.flush() && (stamp.sink.text.empty() || stamp.sink.text.back() == '\n'));
   std::vector<std::string_view> lines;
   for (std::string_view rest = stamp.sink.text; !rest.empty();
