@@ -4,7 +4,9 @@
 #pragma once
 
 #include "recstamp/crc.hpp"
+#include "srec/check.hpp"
 #include "srec/failure.hpp"
+#include "srec/hex.hpp"
 
 #include <array>
 #include <cstddef>
@@ -30,6 +32,23 @@ public:
   // overlap: a record below the data before it is a failure.
   std::optional<srec::Failure> data(std::uint32_t address, const char* text, std::size_t pairs,
                                     unsigned long line, bool sound);
+  // The same for a data record that passed the check, S1, S2 or S3, quickly.
+  std::optional<srec::Failure> soundData(std::string_view record, unsigned long line) {
+    const std::size_t addressDigits = 2 * static_cast<std::size_t>(record[1] - '0' + 1);
+    std::uint32_t address = 0;
+    for (std::size_t i = 4; i < 4 + addressDigits; ++i)
+      address = address << 4 | static_cast<std::uint32_t>(srec::hexDigit(record[i]));
+    const std::size_t start = 4 + addressDigits;
+    const std::size_t pairs = record.size() > start + 2 ? (record.size() - 2 - start) / 2 : 0;
+    // Most records go on where the one before ended.
+    if (address == end_ && started_ && !broken_ && pairs <= pending_.size() - pendingSize_) {
+      srec::decodeSoundPairs(record.data() + start, pairs, pending_.data() + pendingSize_);
+      pendingSize_ += pairs;
+      end_ += pairs;
+      return std::nullopt;
+    }
+    return data(address, record.data() + start, pairs, line, true);
+  }
   // A version record's bytes at `address`. One below the data before it makes every CRC after it
   // wrong; the run must fail, as the check of versions against the data does once the input is
   // read: broken() tells.

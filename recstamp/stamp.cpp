@@ -101,6 +101,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
 
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time.
+    unsigned long line = in.line() + 1; // of the first of them
     if (const std::string_view lines = in.plainLines(); !lines.empty()) {
       // Until the image shows how it counts, its first data records are looked at one by one.
       for (std::string_view rest = lines; addressing == Addressing::shown && !rest.empty();) {
@@ -109,15 +110,19 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
         rest.remove_prefix(line.size() + 1);
       }
       noteLastData(lines);
-      if (seal) {
-        auto line =
-            in.line() - static_cast<unsigned long>(std::count(lines.begin(), lines.end(), '\n'));
-        for (std::string_view rest = lines; !rest.empty(); ++line) {
-          const std::string_view record = rest.substr(0, rest.find('\n'));
-          if (srec::recordKind(record) == srec::RecordKind::data)
-            if (auto failure = sealData(record, line, true)) return failure;
-          rest.remove_prefix(record.size() + 1);
+      // Sound records have the length their count says, so none is searched for its end.
+      for (const char *p = lines.data(), *end = p + lines.size(); seal && p != end; ++line) {
+        std::size_t length = 0;
+        if (srec::isRecord({p, 2}))
+          length =
+              4 + 2 * static_cast<std::size_t>(srec::hexDigit(p[2]) * 16 + srec::hexDigit(p[3]));
+        else
+          length = static_cast<std::size_t>(std::find(p, end, '\n') - p);
+        if (srec::recordKind({p, 2}) == srec::RecordKind::data) {
+          if (addressing == Addressing::word) return srec::Failure{srec::Failure::Kind::wordImage};
+          if (auto failure = seal->soundData({p, length}, line)) return failure;
         }
+        p += length + 1;
       }
       out.write(lines);
       continue;
