@@ -8,9 +8,6 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define RECSTAMP_CLMUL 1
-#endif
 
 namespace recstamp {
 namespace {
@@ -34,8 +31,8 @@ constexpr std::array<std::array<std::uint32_t, 256>, 8> tables = [] {
 
 std::uint32_t updateByTable(std::uint32_t crc, const std::uint8_t* p, std::size_t size) noexcept {
   for (; size >= 8; size -= 8, p += 8) {
-    std::uint32_t low;
-    std::uint32_t high;
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
     std::memcpy(&low, p, 4);
     std::memcpy(&high, p + 4, 4);
     if constexpr (std::endian::native == std::endian::big) {
@@ -71,14 +68,15 @@ struct FillStep {
 constexpr std::array<FillStep, 64> fillSteps = [] {
   std::array<FillStep, 64> steps{};
   steps[0] = {0x00800000, tables[0][0xFF]}; // x^8; one byte 0xFF
-  for (std::size_t k = 1; k < steps.size(); ++k) {
-    const FillStep& half = steps[k - 1];
-    steps[k] = {multiply(half.shift, half.shift), multiply(half.ones, half.shift) ^ half.ones};
+  for (std::size_t k = 1; k != steps.size(); ++k) {
+    const FillStep half = steps[k - 1];
+    steps[k].shift = multiply(half.shift, half.shift);
+    steps[k].ones = multiply(half.ones, half.shift) ^ half.ones;
   }
   return steps;
 }();
 
-#if defined(RECSTAMP_CLMUL)
+#if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target("pclmul,sse4.1"))) __m128i load(const std::uint8_t* at) noexcept {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
@@ -135,7 +133,7 @@ constexpr std::uint32_t reflect(std::uint32_t word) noexcept {
 } // namespace
 
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size) noexcept {
-#if defined(RECSTAMP_CLMUL)
+#if defined(__x86_64__) && defined(__GNUC__)
   if (clmul && size >= 64) return updateByClmul(crc, bytes, size);
 #endif
   return updateByTable(crc, bytes, size);
@@ -152,7 +150,7 @@ namespace {
 // Each little-endian word of `words` with its bits reversed, to `out`.
 void reflectWords(const std::uint8_t* bytes, std::size_t words, std::uint32_t* out) noexcept {
   for (std::size_t i = 0; i < words; ++i) {
-    std::uint32_t word;
+    std::uint32_t word = 0;
     std::memcpy(&word, bytes + 4 * i, 4);
     if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
     out[i] = reflect(word);
@@ -160,7 +158,7 @@ void reflectWords(const std::uint8_t* bytes, std::size_t words, std::uint32_t* o
   }
 }
 
-#if defined(RECSTAMP_CLMUL)
+#if defined(__x86_64__) && defined(__GNUC__)
 // Four words at a time: each byte's bits reversed by a table of each half's, the bytes of each
 // word in reverse order.
 __attribute__((target("ssse3"))) void
@@ -192,16 +190,15 @@ const bool ssse3 = hasSsse3();
 // MPEG-2 reads each little-endian word from its top bit down: with every word's bits reversed,
 // that is the reflected CRC of the same polynomial, whose register ends reversed.
 void ImageCrc::updateWords(const std::uint8_t* bytes, std::size_t words) noexcept {
-  std::array<std::uint32_t, 1024> reversed;
   while (words > 0) {
-    const std::size_t chunk = std::min(words, reversed.size());
-#if defined(RECSTAMP_CLMUL)
+    const std::size_t chunk = std::min(words, reversed_.size());
+#if defined(__x86_64__) && defined(__GNUC__)
     if (ssse3)
-      reflectWordsSsse3(bytes, chunk, reversed.data());
+      reflectWordsSsse3(bytes, chunk, reversed_.data());
     else
 #endif
-      reflectWords(bytes, chunk, reversed.data());
-    crc_ = crc32Update(crc_, reinterpret_cast<const std::uint8_t*>(reversed.data()), 4 * chunk);
+      reflectWords(bytes, chunk, reversed_.data());
+    crc_ = crc32Update(crc_, reinterpret_cast<const std::uint8_t*>(reversed_.data()), 4 * chunk);
     bytes += 4 * chunk;
     words -= chunk;
   }

@@ -2,6 +2,7 @@
 // erased flash (0xFF), computed in one pass as the bytes come.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -38,6 +39,7 @@ private:
   // mpeg2: the bytes of a word not yet whole.
   std::uint8_t word_[4] = {};
   std::size_t wordSize_ = 0;
+  std::array<std::uint32_t, 1024> reversed_{}; // mpeg2: words made ready for the reflected CRC
 };
 
 } // namespace recstamp

@@ -101,7 +101,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
 
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time.
-    unsigned long line = in.line() + 1; // of the first of them
+    unsigned long lineNumber = in.line() + 1; // of the first of them
     if (const std::string_view lines = in.plainLines(); !lines.empty()) {
       // Until the image shows how it counts, its first data records are looked at one by one.
       for (std::string_view rest = lines; addressing == Addressing::shown && !rest.empty();) {
@@ -111,7 +111,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
       }
       noteLastData(lines);
       // Sound records have the length their count says, so none is searched for its end.
-      for (const char *p = lines.data(), *end = p + lines.size(); seal && p != end; ++line) {
+      for (const char *p = lines.data(), *end = p + lines.size(); seal && p != end; ++lineNumber) {
         std::size_t length = 0;
         if (srec::isRecord({p, 2}))
           length =
@@ -120,7 +120,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
           length = static_cast<std::size_t>(std::find(p, end, '\n') - p);
         if (srec::recordKind({p, 2}) == srec::RecordKind::data) {
           if (addressing == Addressing::word) return srec::Failure{srec::Failure::Kind::wordImage};
-          if (auto failure = seal->soundData({p, length}, line)) return failure;
+          if (auto failure = seal->soundData({p, length}, lineNumber)) return failure;
         }
         p += length + 1;
       }

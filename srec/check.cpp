@@ -9,7 +9,6 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define SREC_X86 1
 #endif
 
 namespace srec {
@@ -37,7 +36,7 @@ inline bool isSoundScalar(const char* line, std::size_t length) noexcept {
   return checkRecord({line, length}).kind == RecordFault::Kind::none;
 }
 
-#if defined(SREC_X86) && defined(__SSE2__)
+#if defined(__SSE2__)
 inline bool isSoundSse2(const char* line, std::size_t length) noexcept {
   if (length < 4 || !countFits(line, length)) return false;
   alignas(16) static constexpr char keepBytes[32] = {-1, -1, -1, -1, -1, -1, -1, -1,
@@ -78,8 +77,7 @@ inline bool isSoundSse2(const char* line, std::size_t length) noexcept {
 }
 #endif
 
-#if defined(SREC_X86) && defined(__GNUC__)
-#define SREC_DISPATCH 1
+#if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target("avx2"))) inline bool isSoundAvx2(const char* line,
                                                         std::size_t length) noexcept {
   if (length < 4 || !countFits(line, length)) return false;
@@ -124,7 +122,7 @@ __attribute__((target("avx2"))) inline bool isSoundAvx2(const char* line,
 // a character from 0x80 is told by its own top bit.
 constexpr std::array<char, 128> digitValues = [] {
   std::array<char, 128> values{};
-  for (std::size_t c = 0; c < values.size(); ++c)
+  for (std::size_t c = 0; c != values.size(); ++c)
     values[c] = hexDigit(static_cast<char>(c)) < 0
                     ? '\x80'
                     : static_cast<char>(hexDigit(static_cast<char>(c)));
@@ -159,27 +157,60 @@ isSoundAvx512(const char* line, std::size_t length) noexcept {
 }
 #endif
 
-// A batch of lines checked in one loop per variant, so that its constants stay in registers.
-#define SREC_FIRST_UNSOUND(name, target, check)                                                    \
-  target std::size_t name(const char* block, const LineSpan* lines, std::size_t count) noexcept {  \
-    for (std::size_t i = 0; i < count; ++i) {                                                      \
-      const char* line = block + lines[i].start;                                                   \
-      if (isRecord({line, std::min<std::size_t>(lines[i].length, 2)}) &&                           \
-          !check(line, lines[i].length))                                                           \
-        return i;                                                                                  \
-    }                                                                                              \
-    return count;                                                                                  \
+// A batch of lines is checked in one loop for each variant, so that its constants stay in
+// registers; only S-records are checked.
+inline bool isRecordLine(const char* line, std::uint32_t length) noexcept {
+  return isRecord({line, std::min<std::size_t>(length, 2)});
+}
+
+std::size_t firstUnsoundScalar(const char* block, const LineSpan* lines,
+                               std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i)
+    if (!isSoundScalar(block + lines[i].start, lines[i].length)) return i;
+  return count;
+}
+
+#if defined(__SSE2__)
+std::size_t firstUnsoundSse2(const char* block, const LineSpan* lines, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* line = block + lines[i].start;
+    if (isRecordLine(line, lines[i].length) && !isSoundSse2(line, lines[i].length)) return i;
   }
-SREC_FIRST_UNSOUND(firstUnsoundScalar, , isSoundScalar)
-#if defined(SREC_X86) && defined(__SSE2__)
-SREC_FIRST_UNSOUND(firstUnsoundSse2, , isSoundSse2)
+  return count;
+}
 #endif
-#if defined(SREC_DISPATCH)
-SREC_FIRST_UNSOUND(firstUnsoundAvx2, __attribute__((target("avx2"))), isSoundAvx2)
-SREC_FIRST_UNSOUND(firstUnsoundAvx512,
-                   __attribute__((target("avx512bw,avx512vbmi,avx512vnni,bmi2"))), isSoundAvx512)
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) std::size_t
+firstUnsoundAvx2(const char* block, const LineSpan* lines, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* line = block + lines[i].start;
+    if (isRecordLine(line, lines[i].length) && !isSoundAvx2(line, lines[i].length)) return i;
+  }
+  return count;
+}
+
+__attribute__((target("avx512bw,avx512vbmi,avx512vnni,bmi2"))) std::size_t
+firstUnsoundAvx512(const char* block, const LineSpan* lines, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* line = block + lines[i].start;
+    if (isRecordLine(line, lines[i].length) && !isSoundAvx512(line, lines[i].length)) return i;
+  }
+  return count;
+}
+
+bool hasAvx512() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vnni") &&
+         __builtin_cpu_supports("bmi2");
+}
+
+bool hasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
 #endif
-#undef SREC_FIRST_UNSOUND
 
 // The bytes of pairs of hex digits, which a sound record holds and nothing else: a digit's value
 // is its low four bits, and 9 more for a letter (from 0x40 on).
@@ -188,7 +219,7 @@ inline void decodeScalar(const char* text, std::size_t pairs, std::uint8_t* out)
     *out = static_cast<std::uint8_t>(hexDigit(text[0]) * 16 + hexDigit(text[1]));
 }
 
-#if defined(SREC_X86) && defined(__SSE2__)
+#if defined(__SSE2__)
 inline void decodeSse2(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
   const __m128i lowBits = _mm_set1_epi8(0x0F);
   const __m128i one = _mm_set1_epi8(1);
@@ -207,7 +238,7 @@ inline void decodeSse2(const char* text, std::size_t pairs, std::uint8_t* out) n
 }
 #endif
 
-#if defined(SREC_DISPATCH)
+#if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target("avx512bw,avx512vl,avx512vbmi,bmi2"))) void
 decodeAvx512(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
   const __m512i low = _mm512_loadu_si512(digitValues.data());
@@ -229,14 +260,11 @@ decodeAvx512(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
 
 std::vector<detail::FirstUnsound> detail::soundChecks() {
   std::vector<FirstUnsound> checks;
-#if defined(SREC_DISPATCH)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-      __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("bmi2"))
-    checks.push_back(firstUnsoundAvx512);
-  if (__builtin_cpu_supports("avx2")) checks.push_back(firstUnsoundAvx2);
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (hasAvx512()) checks.push_back(firstUnsoundAvx512);
+  if (hasAvx2()) checks.push_back(firstUnsoundAvx2);
 #endif
-#if defined(SREC_X86) && defined(__SSE2__)
+#if defined(__SSE2__)
   checks.push_back(firstUnsoundSse2);
 #endif
   checks.push_back(firstUnsoundScalar);
@@ -245,13 +273,10 @@ std::vector<detail::FirstUnsound> detail::soundChecks() {
 
 std::vector<detail::DecodePairs> detail::decoders() {
   std::vector<DecodePairs> all;
-#if defined(SREC_DISPATCH)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi2"))
-    all.push_back(decodeAvx512);
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (hasAvx512()) all.push_back(decodeAvx512);
 #endif
-#if defined(SREC_X86) && defined(__SSE2__)
+#if defined(__SSE2__)
   all.push_back(decodeSse2);
 #endif
   all.push_back(decodeScalar);
@@ -259,9 +284,34 @@ std::vector<detail::DecodePairs> detail::decoders() {
 }
 
 namespace {
-// The widest vectors the processor has, chosen once.
-const detail::FirstUnsound firstUnsoundOf = detail::soundChecks().front();
-const detail::DecodePairs decode = detail::decoders().front();
+
+// The widest vectors the processor has, chosen once: the first of the lists above.
+detail::FirstUnsound bestCheck() noexcept {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (hasAvx512()) return firstUnsoundAvx512;
+  if (hasAvx2()) return firstUnsoundAvx2;
+#endif
+#if defined(__SSE2__)
+  return firstUnsoundSse2;
+#else
+  return firstUnsoundScalar;
+#endif
+}
+
+detail::DecodePairs bestDecoder() noexcept {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (hasAvx512()) return decodeAvx512;
+#endif
+#if defined(__SSE2__)
+  return decodeSse2;
+#else
+  return decodeScalar;
+#endif
+}
+
+const detail::FirstUnsound firstUnsoundOf = bestCheck();
+const detail::DecodePairs decode = bestDecoder();
+
 } // namespace
 
 void decodeSoundPairs(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {

@@ -156,7 +156,7 @@ std::string_view TokenReader::plainLines() {
   // Lines are found a batch at a time and checked together, before any of them moves; the
   // sound ones before the first that is not then move into place. False when one is not, which
   // then comes next.
-  std::array<LineSpan, 64> batch;
+  std::array<LineSpan, 64> batch{};
   std::uint64_t crlf = 0; // bit i: line i of the batch ends in CR LF
   std::size_t batched = 0;
   const auto takeBatch = [&] {
