@@ -150,7 +150,7 @@ isSoundAvx512(const char* line, std::size_t length) noexcept {
     if (left <= 64) break;
   }
   // Only the low byte of each sum counts towards the sum modulo 256.
-  const __m128i half = _mm_sad_epu8(_mm512_cvtepi32_epi8(sums), _mm_setzero_si128());
+  const __m128i half = _mm_sad_epu8(_mm512_maskz_cvtepi32_epi8(0xFFFF, sums), _mm_setzero_si128());
   const auto total =
       static_cast<unsigned>(_mm_cvtsi128_si32(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
   return _mm512_movepi8_mask(bad) == 0 && (total & 0xFF) == 0xFF;
@@ -248,9 +248,9 @@ decodeAvx512(const char* text, std::size_t pairs, std::uint8_t* out) noexcept {
     const std::uint64_t count = std::min<std::size_t>(pairs, 32);
     const __m512i chars = _mm512_maskz_loadu_epi8(_bzhi_u64(~std::uint64_t{0}, 2 * count), text);
     const __m512i values = _mm512_permutex2var_epi8(low, chars, high);
-    _mm256_mask_storeu_epi8(out,
-                            static_cast<__mmask32>(_bzhi_u32(~0U, static_cast<unsigned>(count))),
-                            _mm512_cvtepi16_epi8(_mm512_maddubs_epi16(values, weights)));
+    _mm256_mask_storeu_epi8(
+        out, static_cast<__mmask32>(_bzhi_u32(~0U, static_cast<unsigned>(count))),
+        _mm512_maskz_cvtepi16_epi8(0xFFFFFFFF, _mm512_maddubs_epi16(values, weights)));
     if (pairs <= 32) break;
   }
 }
