@@ -5,6 +5,7 @@
 #include "hexarray/convert.hpp"
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
+#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <cstdlib>
@@ -112,6 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto misfit =
       recstamp::stamp(stamp.in, stamp.out, field, recstamp::Addressing::shown, stampChecks);
   require(stamp.out.flush() && (stamp.sink.text.empty() || stamp.sink.text.back() == '\n'));
+  // Every record read is checked, in runs of plain lines or one by one, as the full check says.
+  const auto malformed = [](std::string_view records) {
+    unsigned long count = 0;
+    for (const auto& [line, token] : referenceTokens(records))
+      count += srec::checkRecord(token).kind != srec::RecordFault::Kind::none;
+    return count;
+  };
+  require(misfit || stampChecks.malformed() == malformed(records));
   std::vector<std::string_view> lines;
   for (std::string_view rest = stamp.sink.text; !rest.empty();
        rest.remove_prefix(lines.back().size() + 1))
@@ -145,5 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = 0; (at = convert.sink.text.find("0x", at) + 1) != 0;)
     ++entries;
   require(failure || convert.sink.text.ends_with(" " + std::to_string(entries) + " bytes */\n\n"));
+  require(failure || checks.malformed() == malformed(text));
   return 0;
 }
