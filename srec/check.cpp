@@ -360,8 +360,7 @@ std::string describe(const RecordFault& fault, unsigned long line) {
   return text;
 }
 
-std::optional<Failure> RecordChecks::report(const RecordFault& fault, unsigned long line) {
-  if (fault.kind == RecordFault::Kind::none) return std::nullopt;
+std::optional<Failure> RecordChecks::tell(const RecordFault& fault, unsigned long line) {
   if (strict_) return Failure{.kind = Failure::Kind::malformed, .line = line, .fault = fault};
   if (++malformed_ > messageLimit) return std::nullopt;
   const std::string text = describe(fault, line) + "\n";

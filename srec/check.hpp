@@ -65,14 +65,19 @@ public:
 
   // Checks a token read on `line`.
   std::optional<Failure> check(std::string_view token, unsigned long line) {
-    return report(checkRecord(token), line);
+    return isSound(token) ? std::nullopt : report(checkRecord(token), line);
   }
   // Counts and tells a record's fault, if it has one; a failure when strict, or when the message
   // can't be written.
-  std::optional<Failure> report(const RecordFault& fault, unsigned long line);
+  std::optional<Failure> report(const RecordFault& fault, unsigned long line) {
+    if (fault.kind == RecordFault::Kind::none) return std::nullopt;
+    return tell(fault, line);
+  }
   [[nodiscard]] unsigned long malformed() const noexcept { return malformed_; }
 
 private:
+  std::optional<Failure> tell(const RecordFault& fault, unsigned long line);
+
   ByteSink& messages_;
   bool strict_;
   unsigned long malformed_ = 0;
