@@ -236,7 +236,6 @@ void ImageCrc::fill(std::uint64_t count) noexcept {
     const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(count, 4 - wordSize_));
     update(ones, taken);
     count -= taken;
-    if (wordSize_ > 0) return;
   }
   crc_ = crc32Fill(crc_, count / 4 * 4);
   update(ones, static_cast<std::size_t>(count % 4));
