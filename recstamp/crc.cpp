@@ -151,10 +151,10 @@ updateByWideClmul(std::uint32_t crc, const std::uint8_t* p, std::size_t size) no
                                           0x174359406, 0x03DB1ECDC);
   const __m512i carried = _mm512_xor_si512(_mm512_clmulepi64_epi128(x0, toLast, 0x00),
                                            _mm512_clmulepi64_epi128(x0, toLast, 0x11));
-  const __m128i last = _mm512_extracti32x4_epi32(x0, 3);
-  __m128i x = _mm_xor_si128(
-      _mm_xor_si128(_mm512_castsi512_si128(carried), _mm512_extracti32x4_epi32(carried, 1)),
-      _mm_xor_si128(_mm512_extracti32x4_epi32(carried, 2), last));
+  const __m128i last = _mm512_maskz_extracti32x4_epi32(0xF, x0, 3);
+  __m128i x = _mm_xor_si128(_mm_xor_si128(_mm512_maskz_extracti32x4_epi32(0xF, carried, 0),
+                                          _mm512_maskz_extracti32x4_epi32(0xF, carried, 1)),
+                            _mm_xor_si128(_mm512_maskz_extracti32x4_epi32(0xF, carried, 2), last));
   const __m128i by16 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);
   for (; size >= 16; p += 16, size -= 16)
     x = fold(x, by16, load(p));
