@@ -120,7 +120,9 @@ std::optional<std::string_view> TokenReader::next() {
       const char* space = findSpace(p);
       if (space != end && space - p <= static_cast<std::ptrdiff_t>(maxTokenLength)) {
         pos_ = static_cast<std::size_t>(space - block_.get());
-        return std::string_view(p, static_cast<std::size_t>(space - p));
+        last_ = static_cast<std::size_t>(p - block_.get());
+        lastLength_ = static_cast<std::size_t>(space - p);
+        return std::string_view(p, lastLength_);
       }
       break;
     }
@@ -136,11 +138,44 @@ std::optional<std::string_view> TokenReader::next() {
   if (length > maxTokenLength && !failure_) failure_ = Failure{Failure::Kind::tooLong, line_};
   if (failure_) return std::nullopt;
   pos_ += length;
-  return std::string_view(&block_[pos_ - length], length);
+  last_ = pos_ - length;
+  lastLength_ = length;
+  return std::string_view(&block_[last_], length);
+}
+
+bool TokenReader::checkAhead() {
+  // The lines from the token on, found as plainLines() finds them, up to a batch.
+  const char* const block = block_.get();
+  std::array<LineSpan, 64> batch{};
+  std::size_t count = 0;
+  std::size_t start = last_;
+  std::size_t word = start & ~std::size_t{63};
+  std::uint64_t ends = lowBytes(block + word) & (~std::uint64_t{0} << (start - word));
+  while (count < batch.size()) {
+    if (ends == 0) {
+      ends = lowBytes(block + (word += 64));
+      continue;
+    }
+    const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
+    ends &= ends - 1;
+    if (lineEnd < start) continue; // the LF of a CR LF
+    std::size_t endLength = 0;
+    if (block[lineEnd] == '\n') endLength = 1;
+    if (block[lineEnd] == '\r' && block[lineEnd + 1] == '\n') endLength = 2;
+    const std::size_t length = lineEnd - start;
+    if (endLength == 0 || length - 1 >= maxTokenLength) break;
+    batch[count++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
+    start = lineEnd + endLength;
+  }
+  const std::size_t sound = firstUnsound(block, batch.data(), count);
+  soundBegin_ = last_;
+  soundEnd_ = sound == 0 ? last_ : batch[sound - 1].start + batch[sound - 1].length;
+  return sound > 0;
 }
 
 std::string_view TokenReader::plainLines() {
   if (!started_ || failure_ || pos_ == end_) return {};
+  soundEnd_ = 0;                    // lines may move
   char* const block = block_.get(); // a local, which the stores below are known not to change
   // The blank at end_ and the zeroed padding make each look one byte ahead safe.
   const auto endsLine = [block](std::size_t at) -> std::size_t {
@@ -214,6 +249,7 @@ std::string_view TokenReader::plainLines() {
 // or on failure.
 bool TokenReader::readMore() {
   if (failure_) return false;
+  soundEnd_ = 0; // the block's bytes may move
   if (end_ + readSize_ > readArea + room_) {
     const std::size_t kept = end_ - pos_; // at most maxTokenLength
     std::memmove(&block_[readArea - kept], &block_[pos_], kept);

@@ -30,6 +30,13 @@ public:
   // returned last. Empty where next() must go on.
   std::string_view plainLines();
 
+  // Whether the token next() returned last is a record without fault, or no record, as a check
+  // of it and the lines after it, a batch at a time, finds; false also where that check can't
+  // tell (the token not alone on its line), and the caller then checks it by itself.
+  bool lastIsSound() {
+    return (last_ >= soundBegin_ && last_ + lastLength_ <= soundEnd_) || checkAhead();
+  }
+
   // The 1-based input line on which the last token returned starts. A line ends at LF, CR LF,
   // or a CR not followed by LF.
   [[nodiscard]] unsigned long line() const noexcept { return line_; }
@@ -38,6 +45,7 @@ public:
 
 private:
   bool readMore();
+  bool checkAhead();
   void markEnd() noexcept;
 
   ByteSource& source_;
@@ -50,6 +58,11 @@ private:
   std::size_t pos_;
   std::size_t end_;
   unsigned long line_ = 1;
+  std::size_t last_ = 0;       // the last token returned: where it starts in the block
+  std::size_t lastLength_ = 0; // and its length
+  // Lines from soundBegin_ up to soundEnd_ in the block were checked and are sound.
+  std::size_t soundBegin_ = 0;
+  std::size_t soundEnd_ = 0;
   bool afterCR_ = false;
   bool started_ = false;
   std::optional<Failure> failure_;
