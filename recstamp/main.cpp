@@ -1,5 +1,5 @@
-// recstamp [--byte-addressed|--word-addressed] VERSION IN OUT: copies an S-record file with a
-// version record added.
+// recstamp [--byte-addressed|--word-addressed] [--at ADDRESS] VERSION IN OUT: copies an S-record
+// file with a version record added.
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
 #include "srec/hex.hpp"
@@ -9,23 +9,33 @@
 
 namespace {
 
-constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
+constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}, {"--at", true}};
+constexpr std::pair<std::string_view, std::string_view> exclusive[] = {
+    {"--byte-addressed", "--word-addressed"}};
 constexpr srec::Tool tool{
     "recstamp",
     "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
-    "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
-    "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
+    "       recstamp [--byte-addressed | --word-addressed] [--at ADDRESS] [--] [version string]\n"
+    "                [s-record file] [output s-record file]\n"
     "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
     "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
     "words or the image does not show which (by its first pair of data records a length or half\n"
-    "a length apart).\n"
+    "a length apart, or a record of odd length). It never lands on the image's data.\n"
     "  --byte-addressed  always the whole length\n"
-    "  --word-addressed  always half of it\n",
+    "  --word-addressed  always half of it\n"
+    "  --at ADDRESS      every version record at ADDRESS (0x8000, 32768, 0100000)\n"
+    "  --                the end of the options, before a version that starts with -\n",
     3,
     options,
-    1};
+    exclusive};
 
 int stampFile(const srec::CommandLine& line) {
+  recstamp::Stamping stamping;
+  if (const std::string* at = line.option("--at")) {
+    const std::optional<std::uint64_t> address = srec::cNumber(*at, 0xFFFFFFFF);
+    if (!address) return srec::finish(tool, "Not an address: " + *at + ".\n", srec::exitUsage);
+    stamping.at = static_cast<std::uint32_t>(*address);
+  }
   const std::string& version = line.operands[0];
   if (version.size() > recstamp::maxVersionLength)
     return srec::finish(tool,
@@ -33,22 +43,36 @@ int stampFile(const srec::CommandLine& line) {
                             " bytes, at most " + std::to_string(recstamp::maxVersionLength) + ".\n",
                         srec::exitFailure);
   const std::string field = recstamp::versionField(version);
-  auto addressing = recstamp::Addressing::shown;
-  if (line.option("--byte-addressed") != nullptr) addressing = recstamp::Addressing::byte;
-  if (line.option("--word-addressed") != nullptr) addressing = recstamp::Addressing::word;
+  stamping.versionField = field;
+  if (line.option("--byte-addressed") != nullptr) stamping.addressing = srec::Addressing::byte;
+  if (line.option("--word-addressed") != nullptr) stamping.addressing = srec::Addressing::word;
 
   srec::RunFiles files;
   files.input = line.operands[1];
   files.output = line.operands[2];
+  std::optional<std::uint64_t> halvedAt;
   const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& /*messages*/) {
-    return recstamp::stamp(in, out, field, addressing);
+    return recstamp::stamp(in, out, stamping, halvedAt);
   });
-  const auto& failure = outcome.failure;
-  if (failure && failure->kind == srec::Failure::Kind::addressMisfit)
+  std::string message;
+  if (const auto& failure = outcome.failure) {
+    const std::string address = "0x" + srec::toHex(failure->address, true);
+    if (failure->kind == srec::Failure::Kind::addressMisfit)
+      message = "Version record address " + address + " does not fit an S" +
+                std::to_string(failure->recType) + " record.\n";
+    else if (failure->kind == srec::Failure::Kind::overwrite)
+      message = "The version record at " + address + " would overwrite the data of the record at line " +
+                std::to_string(failure->line) + ".\n";
+  }
+  if (!message.empty())
+    return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
+  if (!outcome.failure && halvedAt)
     return srec::finish(tool,
-                        "Version record address 0x" + srec::toHex(failure->address, true) +
-                            " does not fit an S" + std::to_string(failure->recType) + " record.\n",
-                        srec::exitFailure, outcome.outputIsStdout);
+                        "The image does not show whether it counts bytes or 16-bit words: the "
+                        "version record went to 0x" +
+                            srec::toHex(*halvedAt, true) +
+                            ", as for words. Give --byte-addressed or --word-addressed.\n",
+                        srec::exitSuccess, outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
 }
 

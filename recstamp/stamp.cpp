@@ -1,87 +1,133 @@
 #include "recstamp/stamp.hpp"
 
+#include "recstamp/data_ranges.hpp"
 #include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
 
-#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace recstamp {
+namespace {
+
+// The version records checked against the data, the first ones of the output; an image has one
+// for each termination record, nearly always one.
+constexpr std::size_t checkedVersions = std::size_t{1} << 16;
+
+// The state of one pass, record by record.
+class Stamper {
+public:
+  Stamper(srec::BufferedWriter& out, const Stamping& stamping)
+      : out_(out), field_(stamping.versionField), at_(stamping.at), probe_(stamping.addressing) {}
+
+  // A data record of the input, starting on input line `line`.
+  void data(std::string_view token, std::uint64_t line);
+  // A termination record: its version record goes in front of it.
+  std::optional<srec::Failure> termination(std::string_view token);
+  // At the end of the input: a version record after data that no termination record followed,
+  // then the version records against the data.
+  std::optional<srec::Failure> finish(std::optional<std::uint64_t>& halvedAt);
+
+private:
+  std::optional<srec::Failure> insert(int recType, bool whole);
+  [[nodiscard]] srec::Addressing addressing() const noexcept { return probe_.addressing(); }
+
+  srec::BufferedWriter& out_;
+  std::string_view field_;
+  std::optional<std::uint32_t> at_;
+  srec::AddressingProbe probe_;
+  bool terminatorSeen_ = false;
+  int lastType_ = -1;
+  // The last data record, or the version record written after it.
+  std::uint32_t lastAddr_ = 0;
+  std::uint32_t lastLen_ = 0;
+  // The first version record placed by half a length while the image had not shown how it
+  // counts.
+  std::optional<std::uint64_t> halvedAt_;
+  DataRanges ranges_;
+  std::vector<std::uint32_t> versions_; // addresses, in output order
+};
+
+void Stamper::data(std::string_view token, std::uint64_t line) {
+  const srec::RecordHeader header = srec::decodeHeader(token);
+  probe_.note(header);
+  // The bytes it holds, as hexarray takes them: the pairs from the data on, the checksum's not.
+  const std::size_t start = header.dataStart();
+  const auto bytes = static_cast<std::uint32_t>(
+      token.size() > start + 2 ? (token.size() - 1 - start) / 2 : 0);
+  ranges_.add(header.sAddr, bytes, line, addressing() != srec::Addressing::byte);
+  lastType_ = header.recType;
+  lastAddr_ = header.sAddr;
+  lastLen_ = static_cast<std::uint32_t>(header.dataLen);
+}
+
+std::optional<srec::Failure> Stamper::termination(std::string_view token) {
+  terminatorSeen_ = true;
+  // S7 ends S3 files, S8 S2 files, S9 S1 files; only S3 images advance by the whole length
+  // whatever the addressing.
+  return insert('0' + 10 - token[1], token[1] == '7');
+}
+
+// Writes a version record at its address: the one asked for, or `whole` or half of lastLen after
+// lastAddr; it then stands for the last data record. The address is not wrapped: one beyond an
+// S3 record's reach stops the pass.
+std::optional<srec::Failure> Stamper::insert(int recType, bool whole) {
+  std::uint64_t address = std::uint64_t{lastAddr_} + lastLen_;
+  if (at_) {
+    address = *at_;
+  } else if (!whole && addressing() != srec::Addressing::byte) {
+    address = std::uint64_t{lastAddr_} + lastLen_ / 2;
+    if (addressing() == srec::Addressing::shown && lastLen_ >= 2 && !halvedAt_) halvedAt_ = address;
+  }
+  VersionRecord record{recType, address, field_};
+  // An address beyond the kind's reach takes the narrowest wider kind that holds it.
+  while (!record.addressFits() && record.recType < 3)
+    ++record.recType;
+  if (!record.addressFits())
+    return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, record.recType};
+  record.writeTo(out_);
+  lastAddr_ = static_cast<std::uint32_t>(record.address);
+  lastLen_ = record.count();
+  if (versions_.size() < checkedVersions && (versions_.empty() || versions_.back() != lastAddr_))
+    versions_.push_back(lastAddr_);
+  return std::nullopt;
+}
+
+std::optional<srec::Failure> Stamper::finish(std::optional<std::uint64_t>& halvedAt) {
+  // Without a termination record to go by, S1 and S2 data both get an S2 record.
+  if (lastType_ != -1 && !terminatorSeen_)
+    if (auto failure = insert(lastType_ == 3 ? 3 : 2, false)) return failure;
+
+  // Addresses count as the whole input showed, or in words where it never did.
+  const bool words = addressing() != srec::Addressing::byte;
+  if (const std::size_t span = words ? field_.size() / 2 : field_.size(); span > 0)
+    for (const std::uint32_t address : versions_)
+      if (const auto line = ranges_.firstOver(address, std::uint64_t{address} + span - 1, words))
+        return srec::Failure{srec::Failure::Kind::overwrite, static_cast<unsigned long>(*line),
+                             address};
+
+  if (addressing() == srec::Addressing::shown) halvedAt = halvedAt_;
+  return std::nullopt;
+}
+
+} // namespace
 
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField, Addressing addressing) {
-  bool terminatorSeen = false;
-  int lastType = -1;
-  // The last data record, or the version record written after it. A data record's front is
-  // kept and decoded only when a version record needs it: most never are.
-  std::uint32_t lastAddr = 0;
-  std::uint32_t lastLen = 0;
-  std::array<char, 12> front{};
-  std::size_t frontSize = 0; // 0: lastAddr and lastLen are up to date
-  // How the image counts shows in the first pair of consecutive data records of the input whose
-  // second starts the first's length L (bytes) or L / 2 (16-bit words) after it, L at least 2 (a
-  // count never announces more than 252). Until it has shown, the input's data record before:
-  std::uint32_t pairAddr = 0;
-  std::int32_t pairLen = 0;
-
-  // Writes a version record `whole` or half of lastLen after lastAddr; it then stands for the
-  // last data record. The address is not wrapped: one beyond an S3 record's reach stops the pass.
-  auto insert = [&](int recType, bool whole) -> std::optional<srec::Failure> {
-    if (frontSize > 0) {
-      const srec::RecordHeader header = srec::decodeHeader({front.data(), frontSize});
-      lastAddr = header.sAddr;
-      lastLen = static_cast<std::uint32_t>(header.dataLen);
-      frontSize = 0;
-    }
-    const std::uint32_t step = whole || addressing == Addressing::byte ? lastLen : lastLen / 2;
-    VersionRecord record{recType, std::uint64_t{lastAddr} + step, versionField};
-    // An address beyond the kind's reach takes the narrowest wider kind that holds it.
-    while (!record.addressFits() && record.recType < 3)
-      ++record.recType;
-    if (!record.addressFits())
-      return srec::Failure{srec::Failure::Kind::addressMisfit, 0, record.address, record.recType};
-    record.writeTo(out);
-    lastAddr = static_cast<std::uint32_t>(record.address);
-    lastLen = record.count();
-    return std::nullopt;
-  };
-
-  auto noteCounting = [&](std::string_view token) {
-    const srec::RecordHeader header = srec::decodeHeader(token);
-    if (pairLen >= 2) {
-      const auto whole = static_cast<std::uint32_t>(pairLen);
-      if (header.sAddr == pairAddr + whole)
-        addressing = Addressing::byte;
-      else if (header.sAddr == pairAddr + whole / 2)
-        addressing = Addressing::word;
-    }
-    pairAddr = header.sAddr;
-    pairLen = header.dataLen;
-  };
-  auto noteData = [&](std::string_view token) {
-    lastType = token[1] - '0';
-    frontSize = std::min(token.size(), front.size());
-    std::copy_n(token.data(), frontSize, front.data());
-  };
-  // The last data record of a run of lines, if it holds one, is the last data record.
-  auto noteLastData = [&](std::string_view lines) {
-    for (lines.remove_suffix(1);; lines.remove_suffix(lines.size() - lines.rfind('\n'))) {
-      const std::string_view line = lines.substr(lines.rfind('\n') + 1);
-      if (srec::recordKind(line) == srec::RecordKind::data) return noteData(line);
-      if (line.size() == lines.size()) return;
-    }
-  };
-
+                                   const Stamping& stamping,
+                                   std::optional<std::uint64_t>& halvedAt) {
+  Stamper stamper(out, stamping);
+  std::array<std::uint32_t, 4096> ends{};
   while (!out.failed()) {
-    // Lines that pass through unchanged are copied as they stand, many at a time.
-    if (const std::string_view lines = in.plainLines(); !lines.empty()) {
-      // Until the image shows how it counts, its first data records are looked at one by one.
-      for (std::string_view rest = lines; addressing == Addressing::shown && !rest.empty();) {
-        const std::string_view line = rest.substr(0, rest.find('\n'));
-        if (srec::recordKind(line) == srec::RecordKind::data) noteCounting(line);
-        rest.remove_prefix(line.size() + 1);
+    // Lines that pass through unchanged are copied as they stand, many at a time; their data
+    // records are noted on the way.
+    const std::uint64_t firstLine = std::uint64_t{in.line()} + 1;
+    std::size_t count = 0;
+    if (const std::string_view lines = in.plainLines(ends, count); !lines.empty()) {
+      std::size_t begin = 0;
+      for (std::size_t i = 0; i < count; begin = ends[i++] + 1) {
+        const std::string_view line = lines.substr(begin, ends[i] - begin);
+        if (srec::recordKind(line) == srec::RecordKind::data) stamper.data(line, firstLine + i);
       }
-      noteLastData(lines);
       out.write(lines);
       continue;
     }
@@ -89,17 +135,11 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     if (!token) break;
     switch (srec::recordKind(*token)) {
     case srec::RecordKind::data:
-      if (addressing == Addressing::shown) noteCounting(*token);
-      noteData(*token);
+      stamper.data(*token, in.line());
       break;
-    case srec::RecordKind::termination: {
-      terminatorSeen = true;
-      // S7 ends S3 files, S8 S2 files, S9 S1 files; only S3 images advance by the whole length
-      // whatever the addressing.
-      const char terminator = (*token)[1];
-      if (auto misfit = insert('0' + 10 - terminator, terminator == '7')) return misfit;
+    case srec::RecordKind::termination:
+      if (auto misfit = stamper.termination(*token)) return misfit;
       break;
-    }
     case srec::RecordKind::other:
       break;
     }
@@ -107,12 +147,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
   }
   if (out.failed()) return srec::Failure{srec::Failure::Kind::write};
   if (auto failure = in.failure()) return failure;
-
-  if (lastType != -1 && !terminatorSeen) {
-    // Without a termination record to go by, S1 and S2 data both get an S2 record.
-    return insert(lastType == 3 ? 3 : 2, false);
-  }
-  return std::nullopt;
+  return stamper.finish(halvedAt);
 }
 
 } // namespace recstamp

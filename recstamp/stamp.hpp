@@ -4,22 +4,31 @@
 
 #include "srec/failure.hpp"
 #include "srec/io.hpp"
+#include "srec/record.hpp"
 #include "srec/token_reader.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace recstamp {
 
-// How an image counts its addresses. Before S8, S9 and at the end of the input a byte-addressed
-// image advances by a record's whole byte count, as every image does before S7; a word-addressed
-// one, whose addresses count 16-bit words, by half of it. `shown`: as the image shows it, and as
-// a word-addressed one while it has not.
-enum class Addressing { shown, word, byte };
+// How a run stamps. Before S8, S9 and at the end of the input a byte-addressed image advances by
+// a record's whole byte count, as every image does before S7; a word-addressed one, whose
+// addresses count 16-bit words, by half of it; one that has not shown which, as a word-addressed
+// one.
+struct Stamping {
+  std::string_view versionField;
+  srec::Addressing addressing = srec::Addressing::shown;
+  std::optional<std::uint32_t> at; // every version record at this address
+};
 
-// Runs the pass. A version record whose address is beyond even an S3 record stops it there.
+// Runs the pass. A version record whose address is beyond even an S3 record stops it there; one
+// that would cover an address of the input's data fails it once the input is read. `halvedAt`
+// gets the address of the first version record placed by half a length in an image that never
+// showed how it counts, which the user should hear of.
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
-                                   std::string_view versionField,
-                                   Addressing addressing = Addressing::shown);
+                                   const Stamping& stamping,
+                                   std::optional<std::uint64_t>& halvedAt);
 
 } // namespace recstamp

@@ -20,6 +20,7 @@ struct Failure {
     sameOutputs,   // the second output names the output
     outOfOrder,    // hexarray --fill: a data record starts below the data before it, on `line`
     noData,        // hexarray: no data byte where an array must have one
+    overwrite,     // recstamp: the version record at `address` covers data of the record on `line`
   };
   Kind kind;
   unsigned long line = 0;

@@ -138,7 +138,8 @@ std::optional<std::string_view> TokenReader::next() {
   return std::string_view(&block_[pos_ - length], length);
 }
 
-std::string_view TokenReader::plainLines() {
+std::string_view TokenReader::plainLines(std::span<std::uint32_t> lineEnds, std::size_t& count) {
+  count = 0;
   if (!started_ || failure_ || pos_ == end_) return {};
   char* const block = block_.get(); // a local, which the stores below are known not to change
   // The blank at end_ and the zeroed padding make each look one byte ahead safe.
@@ -165,7 +166,7 @@ std::string_view TokenReader::plainLines() {
       const std::size_t endLength = endsLine(lineEnd);
       const std::size_t length = lineEnd - start;
       // A length of 0 wraps round, so one test refuses both an empty line and a long one.
-      if (endLength == 0 || length - 1 >= maxTokenLength ||
+      if (endLength == 0 || length - 1 >= maxTokenLength || count == lineEnds.size() ||
           recordKind({block + start, 2}) == RecordKind::termination) {
         pos_ = start;
         line_ = lineNumber;
@@ -176,6 +177,7 @@ std::string_view TokenReader::plainLines() {
         block[kept + length] = '\n';
       }
       kept += length + 1;
+      lineEnds[count++] = static_cast<std::uint32_t>(kept - 1 - first);
       start = lineEnd + endLength;
       ++lineNumber;
       if (endLength == 2) ends &= ends - 1; // the CR, so that the loop takes the LF after it

@@ -6,7 +6,9 @@
 #include "srec/io.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace srec {
@@ -26,8 +28,10 @@ public:
   // For a pass that writes each token on a line of its own: the whole lines ahead in the block
   // that are one token and an LF or CR LF, up to the first termination record, as that pass
   // would write them (a CR LF becomes LF, in the block); taken as next() would take them, with
-  // the line end after the token it returned last. Empty where next() must go on.
-  std::string_view plainLines();
+  // the line end after the token it returned last. Empty where next() must go on. Where each
+  // line ends, the offset of its LF in the result, goes to `ends`, and `count` tells how many
+  // lines there are: no more than `ends` has room for.
+  std::string_view plainLines(std::span<std::uint32_t> ends, std::size_t& count);
 
   // The 1-based input line on which the last token returned starts. A line ends at LF, CR LF,
   // or a CR not followed by LF.
