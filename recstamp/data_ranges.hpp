@@ -16,35 +16,37 @@ public:
 
   DataRanges();
 
-  // A data record on `line` holding `bytes` bytes from `first`. `words` tells how addresses are
-  // most likely counted (16-bit words: a record covers half its bytes, rounded down); it matters
-  // only once ranges must be joined to stay within the room.
-  void add(std::uint32_t first, std::uint32_t bytes, std::uint64_t line, bool words);
+  // `records` data records on consecutive lines from `line`, each holding `bytes` bytes, the
+  // first from `first`, each of the others where the one before ends. `words` tells how the
+  // addresses count: in 16-bit words a record covers half its bytes, rounded down. Several
+  // records must count as the whole input will; a single one may be added before it shows.
+  void add(std::uint32_t first, std::uint32_t records, std::uint32_t bytes, std::uint64_t line,
+           bool words);
 
   // The line of the first data record in input order that covers an address from `first` to
-  // `last`, counted in words or bytes. Exact while the records, or once they are many, the
-  // separate ranges they make, fit the room.
+  // `last`, counted in words or bytes. Exact while the ranges that the records make fit the room;
+  // beyond that, ranges that touch are joined, and then those nearest each other, each counting
+  // as its first record.
   [[nodiscard]] std::optional<std::uint64_t> firstOver(std::uint64_t first, std::uint64_t last,
                                                        bool words);
 
 private:
-  // A record as it came, or a range joined from several (its last address, in the units it was
-  // joined in, and the first line of any of them).
+  // Records that follow each other, or a range joined from several (`bytes` 0).
   struct Range {
     std::uint32_t first;
-    std::uint32_t extent; // bytes held, or the last address of a joined range
-    std::uint64_t line;   // joinedFlag for a joined range
+    std::uint32_t records; // or, joined, the last address
+    std::uint64_t lineAndBytes; // the first record's line, shifted left 16, and its bytes
   };
-  static constexpr std::uint64_t joinedFlag = std::uint64_t{1} << 63;
-  // Its last address plus one in the units asked for; at most 2^32, since no version record
-  // starts beyond 0xFFFFFFFF.
+  static constexpr int bytesBits = 16;
+  static constexpr std::uint64_t bytesMask = (std::uint64_t{1} << bytesBits) - 1;
+  // Its last address plus one; at most 2^32, since no version record starts beyond 0xFFFFFFFF.
   static std::uint64_t end(const Range& range, bool words) noexcept;
-  // Sorts the ranges by address in the given units and joins those that touch; if still too
-  // many for the room, those with the smallest gaps between them as well.
+  // Sorts the ranges by address and joins those that touch, and then if need be those with the
+  // smallest gaps between them, until they take at most seven eighths of the room.
   void compact(bool words);
 
   std::vector<Range> ranges_;
-  bool sorted_ = false; // ranges_ are joined and sorted, as firstOver needs them
+  bool sorted_ = false; // as firstOver needs them: by address, those that cover nothing gone
   std::uint64_t longest_ = 0;
 };
 

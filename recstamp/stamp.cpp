@@ -5,6 +5,7 @@
 #include "srec/record.hpp"
 
 #include <array>
+#include <cstring>
 #include <vector>
 
 namespace recstamp {
@@ -14,6 +15,19 @@ namespace {
 // for each termination record, nearly always one.
 constexpr std::size_t checkedVersions = std::size_t{1} << 16;
 
+// The text of an address's `digits` last hex digits, upper case, as the eight bytes from the
+// first digit on read in a little-endian word, the bytes after the digits zero.
+constexpr std::uint64_t addressText(std::uint32_t address, int digits) noexcept {
+  std::uint64_t x = address << (32 - 4 * digits);
+  x = (x >> 24 | (x >> 8 & 0xFF00) | (x << 8 & 0xFF0000) | x << 24) & 0xFFFFFFFF; // first digit low
+  x = (x | x << 16) & 0x0000FFFF0000FFFF;
+  x = (x | x << 8) & 0x00FF00FF00FF00FF;
+  x = (x >> 4 & 0x000F000F000F000F) | (x & 0x000F000F000F000F) << 8; // a digit's value a byte
+  const std::uint64_t letters = (x + 0x0606060606060606) >> 4 & 0x0101010101010101;
+  const std::uint64_t text = x + 0x3030303030303030 + 7 * letters;
+  return digits == 8 ? text : text & ((std::uint64_t{1} << (8 * digits)) - 1);
+}
+
 // The state of one pass, record by record.
 class Stamper {
 public:
@@ -22,6 +36,24 @@ public:
 
   // A data record of the input, starting on input line `line`.
   void data(std::string_view token, std::uint64_t line);
+  // The same, cheaply, for a record on the line after the last one's that continues it as most
+  // do: the same kind and count, the same length, its address the last one's end written in upper
+  // case. False for any other token.
+  bool continues(std::string_view token, std::uint64_t line) noexcept {
+    if (token.size() != run_.length || line != run_.line + run_.records) return false;
+    std::uint32_t front = 0;
+    std::uint64_t address = 0;
+    std::memcpy(&front, token.data(), 4);
+    std::memcpy(&address, token.data() + 4, 8); // a length of at least 12
+    if (front != run_.front || (address & run_.addressMask) != run_.nextText) return false;
+    lastAddr_ = run_.next;
+    ++run_.records;
+    const std::uint64_t next = std::uint64_t{run_.next} + run_.step;
+    run_.next = static_cast<std::uint32_t>(next);
+    run_.nextText = addressText(run_.next, run_.digits);
+    if (next >> 32 != 0) run_.length = 0; // addresses do not wrap
+    return true;
+  }
   // A termination record: its version record goes in front of it.
   std::optional<srec::Failure> termination(std::string_view token);
   // At the end of the input: a version record after data that no termination record followed,
@@ -31,6 +63,8 @@ public:
 private:
   std::optional<srec::Failure> insert(int recType, bool whole);
   [[nodiscard]] srec::Addressing addressing() const noexcept { return probe_.addressing(); }
+  [[nodiscard]] bool words() const noexcept { return addressing() != srec::Addressing::byte; }
+  void endRun() { ranges_.add(run_.first, run_.records, run_.bytes, run_.line, words()); }
 
   srec::BufferedWriter& out_;
   std::string_view field_;
@@ -44,6 +78,22 @@ private:
   // The first version record placed by half a length while the image had not shown how it
   // counts.
   std::optional<std::uint64_t> halvedAt_;
+  // The data records up to the last one, each on the line after the one before, where the one
+  // before ends, holding as many bytes; and, once the image has shown how it counts, what the
+  // first twelve characters of the next such record are when its line looks like the last one's.
+  struct Run {
+    std::uint32_t first = 0;
+    std::uint32_t records = 0;
+    std::uint32_t bytes = 0;
+    std::uint64_t line = 0;
+    std::size_t length = 0;  // of each line; 0 when no next one is looked for
+    std::uint32_t front = 0; // "S", the kind and the count
+    int digits = 0;          // of the address
+    std::uint32_t step = 0;
+    std::uint32_t next = 0;
+    std::uint64_t nextText = 0;
+    std::uint64_t addressMask = 0;
+  } run_;
   DataRanges ranges_;
   std::vector<std::uint32_t> versions_; // addresses, in output order
 };
@@ -51,14 +101,36 @@ private:
 void Stamper::data(std::string_view token, std::uint64_t line) {
   const srec::RecordHeader header = srec::decodeHeader(token);
   probe_.note(header);
+  lastType_ = header.recType;
+  lastAddr_ = header.sAddr;
+  lastLen_ = static_cast<std::uint32_t>(header.dataLen);
   // The bytes it holds, as hexarray takes them: the pairs from the data on, the checksum's not.
   const std::size_t start = header.dataStart();
   const auto bytes = static_cast<std::uint32_t>(
       token.size() > start + 2 ? (token.size() - 1 - start) / 2 : 0);
-  ranges_.add(header.sAddr, bytes, line, addressing() != srec::Addressing::byte);
-  lastType_ = header.recType;
-  lastAddr_ = header.sAddr;
-  lastLen_ = static_cast<std::uint32_t>(header.dataLen);
+  const bool decided = addressing() != srec::Addressing::shown;
+  const std::uint64_t step = words() ? bytes / 2 : bytes;
+  if (decided && run_.records > 0 && bytes == run_.bytes && line == run_.line + run_.records &&
+      header.sAddr == run_.first + run_.records * step) {
+    ++run_.records;
+  } else {
+    if (run_.records > 0) endRun();
+    run_ = {header.sAddr, 1, bytes, line};
+  }
+  const std::uint64_t next = header.sAddr + step;
+  run_.length = 0;
+  if (!decided || next >> 32 != 0 || token.size() < 12) return;
+  run_.digits = 2 * (header.recType + 1);
+  run_.addressMask =
+      run_.digits == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * run_.digits)) - 1;
+  std::uint64_t address = 0;
+  std::memcpy(&address, token.data() + 4, 8);
+  if ((address & run_.addressMask) != addressText(header.sAddr, run_.digits)) return;
+  std::memcpy(&run_.front, token.data(), 4);
+  run_.length = token.size();
+  run_.step = static_cast<std::uint32_t>(step);
+  run_.next = static_cast<std::uint32_t>(next);
+  run_.nextText = addressText(run_.next, run_.digits);
 }
 
 std::optional<srec::Failure> Stamper::termination(std::string_view token) {
@@ -100,6 +172,7 @@ std::optional<srec::Failure> Stamper::finish(std::optional<std::uint64_t>& halve
 
   // Addresses count as the whole input showed, or in words where it never did.
   const bool words = addressing() != srec::Addressing::byte;
+  if (run_.records > 0) endRun();
   if (const std::size_t span = words ? field_.size() / 2 : field_.size(); span > 0)
     for (const std::uint32_t address : versions_)
       if (const auto line = ranges_.firstOver(address, std::uint64_t{address} + span - 1, words))
@@ -126,7 +199,9 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
       std::size_t begin = 0;
       for (std::size_t i = 0; i < count; begin = ends[i++] + 1) {
         const std::string_view line = lines.substr(begin, ends[i] - begin);
-        if (srec::recordKind(line) == srec::RecordKind::data) stamper.data(line, firstLine + i);
+        if (!stamper.continues(line, firstLine + i) &&
+            srec::recordKind(line) == srec::RecordKind::data)
+          stamper.data(line, firstLine + i);
       }
       out.write(lines);
       continue;
