@@ -4,7 +4,6 @@
 #include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
 
-#include <array>
 #include <cstring>
 #include <vector>
 
@@ -15,18 +14,23 @@ namespace {
 // for each termination record, nearly always one.
 constexpr std::size_t checkedVersions = std::size_t{1} << 16;
 
-// The text of an address's `digits` last hex digits, upper case, as the eight bytes from the
-// first digit on read in a little-endian word, the bytes after the digits zero.
-constexpr std::uint64_t addressText(std::uint32_t address, int digits) noexcept {
-  std::uint64_t x = address << (32 - 4 * digits);
-  x = (x >> 24 | (x >> 8 & 0xFF00) | (x << 8 & 0xFF0000) | x << 24) & 0xFFFFFFFF; // first digit low
+// The eight hex digits of a value, upper case, as they stand in text read as a little-endian word.
+constexpr std::uint64_t hexText(std::uint32_t value) noexcept {
+  std::uint64_t x = (value >> 24) | (value >> 8 & 0xFF00) | (value << 8 & 0xFF0000) | value << 24;
   x = (x | x << 16) & 0x0000FFFF0000FFFF;
   x = (x | x << 8) & 0x00FF00FF00FF00FF;
   x = (x >> 4 & 0x000F000F000F000F) | (x & 0x000F000F000F000F) << 8; // a digit's value a byte
   const std::uint64_t letters = (x + 0x0606060606060606) >> 4 & 0x0101010101010101;
-  const std::uint64_t text = x + 0x3030303030303030 + 7 * letters;
-  return digits == 8 ? text : text & ((std::uint64_t{1} << (8 * digits)) - 1);
+  return x + 0x3030303030303030 + 7 * letters;
 }
+
+// The two hex digits of each byte value, the same way.
+constexpr std::array<std::uint16_t, 256> byteTexts = [] {
+  std::array<std::uint16_t, 256> texts{};
+  for (std::uint32_t byte = 0; byte < 256; ++byte)
+    texts[byte] = static_cast<std::uint16_t>(hexText(byte) >> 48);
+  return texts;
+}();
 
 // The state of one pass, record by record.
 class Stamper {
@@ -36,24 +40,35 @@ public:
 
   // A data record of the input, starting on input line `line`.
   void data(std::string_view token, std::uint64_t line);
-  // The same, cheaply, for a record on the line after the last one's that continues it as most
-  // do: the same kind and count, the same length, its address the last one's end written in upper
-  // case. False for any other token.
-  bool continues(std::string_view token, std::uint64_t line) noexcept {
-    if (token.size() != run_.length || line != run_.line + run_.records) return false;
+  // The same, cheaply, for a record that continues the last one as most do, on the line after
+  // it: the same kind, count and length, its address the last one's end written in upper case.
+  // False for any other token, and then no next one is looked at so until data() has been.
+  bool continues(std::string_view token) noexcept {
     std::uint32_t front = 0;
     std::uint64_t address = 0;
     std::memcpy(&front, token.data(), 4);
-    std::memcpy(&address, token.data() + 4, 8); // a length of at least 12
-    if (front != run_.front || (address & run_.addressMask) != run_.nextText) return false;
-    lastAddr_ = run_.next;
+    // The reader's block goes on after a token: what lies beyond a short one is never used.
+    std::memcpy(&address, token.data() + 4, 8);
+    if (token.size() != run_.length || front != run_.front ||
+        (address & run_.addressMask) != run_.nextText) {
+      run_.length = 0;
+      return false;
+    }
     ++run_.records;
-    const std::uint64_t next = std::uint64_t{run_.next} + run_.step;
-    run_.next = static_cast<std::uint32_t>(next);
-    run_.nextText = addressText(run_.next, run_.digits);
-    if (next >> 32 != 0) run_.length = 0; // addresses do not wrap
+    // The next address's text is that of its top digits, which change only now and then, and
+    // of its last byte.
+    run_.low += run_.step;
+    if (run_.low > 0xFF) [[unlikely]] {
+      run_.high += run_.low >> 8;
+      run_.low &= 0xFF;
+      run_.highText = hexText(run_.high << run_.highShift) & run_.highMask;
+      if (run_.high >= run_.highLimit) run_.length = 0; // addresses do not wrap
+    }
+    run_.nextText = run_.highText | std::uint64_t{byteTexts[run_.low]} << run_.lowShift;
     return true;
   }
+  // Any other token in between.
+  void other() noexcept { run_.length = 0; }
   // A termination record: its version record goes in front of it.
   std::optional<srec::Failure> termination(std::string_view token);
   // At the end of the input: a version record after data that no termination record followed,
@@ -75,6 +90,7 @@ private:
   // The last data record, or the version record written after it.
   std::uint32_t lastAddr_ = 0;
   std::uint32_t lastLen_ = 0;
+  bool versionLast_ = false;
   // The first version record placed by half a length while the image had not shown how it
   // counts.
   std::optional<std::uint64_t> halvedAt_;
@@ -88,11 +104,17 @@ private:
     std::uint64_t line = 0;
     std::size_t length = 0;  // of each line; 0 when no next one is looked for
     std::uint32_t front = 0; // "S", the kind and the count
-    int digits = 0;          // of the address
     std::uint32_t step = 0;
-    std::uint32_t next = 0;
+    // The next address: its last byte, and the rest, with its text where it stands in the line.
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    std::uint32_t highLimit = 0;
+    int highShift = 0;
+    int lowShift = 0;
+    std::uint64_t highText = 0;
+    std::uint64_t highMask = 0;
     std::uint64_t nextText = 0;
-    std::uint64_t addressMask = 0;
+    std::uint64_t addressMask = 0; // the address's bytes in the line from its fifth on
   } run_;
   DataRanges ranges_;
   std::vector<std::uint32_t> versions_; // addresses, in output order
@@ -104,6 +126,7 @@ void Stamper::data(std::string_view token, std::uint64_t line) {
   lastType_ = header.recType;
   lastAddr_ = header.sAddr;
   lastLen_ = static_cast<std::uint32_t>(header.dataLen);
+  versionLast_ = false;
   // The bytes it holds, as hexarray takes them: the pairs from the data on, the checksum's not.
   const std::size_t start = header.dataStart();
   const auto bytes = static_cast<std::uint32_t>(
@@ -117,24 +140,32 @@ void Stamper::data(std::string_view token, std::uint64_t line) {
     if (run_.records > 0) endRun();
     run_ = {header.sAddr, 1, bytes, line};
   }
-  const std::uint64_t next = header.sAddr + step;
+  // Lines of the same shape that follow are looked at quickly: where the address is written as
+  // the quick look expects it, in upper case.
   run_.length = 0;
-  if (!decided || next >> 32 != 0 || token.size() < 12) return;
-  run_.digits = 2 * (header.recType + 1);
-  run_.addressMask =
-      run_.digits == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * run_.digits)) - 1;
+  run_.step = static_cast<std::uint32_t>(step);
+  const int digits = 2 * (header.recType + 1);
+  const std::uint64_t next = header.sAddr + step;
+  if (!decided || next >> (4 * digits) != 0 || token.size() < 12) return;
+  run_.addressMask = digits == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * digits)) - 1;
   std::uint64_t address = 0;
   std::memcpy(&address, token.data() + 4, 8);
-  if ((address & run_.addressMask) != addressText(header.sAddr, run_.digits)) return;
+  if (((address ^ hexText(header.sAddr << (32 - 4 * digits))) & run_.addressMask) != 0) return;
   std::memcpy(&run_.front, token.data(), 4);
   run_.length = token.size();
-  run_.step = static_cast<std::uint32_t>(step);
-  run_.next = static_cast<std::uint32_t>(next);
-  run_.nextText = addressText(run_.next, run_.digits);
+  run_.low = static_cast<std::uint32_t>(next & 0xFF);
+  run_.high = static_cast<std::uint32_t>(next >> 8);
+  run_.highLimit = std::uint32_t{1} << (4 * digits - 8);
+  run_.highShift = 40 - 4 * digits;
+  run_.lowShift = 8 * (digits - 2);
+  run_.highMask = (std::uint64_t{1} << run_.lowShift) - 1;
+  run_.highText = hexText(run_.high << run_.highShift) & run_.highMask;
+  run_.nextText = run_.highText | std::uint64_t{byteTexts[run_.low]} << run_.lowShift;
 }
 
 std::optional<srec::Failure> Stamper::termination(std::string_view token) {
   terminatorSeen_ = true;
+  run_.length = 0;
   // S7 ends S3 files, S8 S2 files, S9 S1 files; only S3 images advance by the whole length
   // whatever the addressing.
   return insert('0' + 10 - token[1], token[1] == '7');
@@ -144,6 +175,9 @@ std::optional<srec::Failure> Stamper::termination(std::string_view token) {
 // lastAddr; it then stands for the last data record. The address is not wrapped: one beyond an
 // S3 record's reach stops the pass.
 std::optional<srec::Failure> Stamper::insert(int recType, bool whole) {
+  // The last data record may be one that a run took on.
+  if (!versionLast_ && run_.records > 0)
+    lastAddr_ = static_cast<std::uint32_t>(run_.first + std::uint64_t{run_.records - 1} * run_.step);
   std::uint64_t address = std::uint64_t{lastAddr_} + lastLen_;
   if (at_) {
     address = *at_;
@@ -160,6 +194,7 @@ std::optional<srec::Failure> Stamper::insert(int recType, bool whole) {
   record.writeTo(out_);
   lastAddr_ = static_cast<std::uint32_t>(record.address);
   lastLen_ = record.count();
+  versionLast_ = true;
   if (versions_.size() < checkedVersions && (versions_.empty() || versions_.back() != lastAddr_))
     versions_.push_back(lastAddr_);
   return std::nullopt;
@@ -189,20 +224,16 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
                                    const Stamping& stamping,
                                    std::optional<std::uint64_t>& halvedAt) {
   Stamper stamper(out, stamping);
-  std::array<std::uint32_t, 4096> ends{};
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time; their data
     // records are noted on the way.
-    const std::uint64_t firstLine = std::uint64_t{in.line()} + 1;
-    std::size_t count = 0;
-    if (const std::string_view lines = in.plainLines(ends, count); !lines.empty()) {
-      std::size_t begin = 0;
-      for (std::size_t i = 0; i < count; begin = ends[i++] + 1) {
-        const std::string_view line = lines.substr(begin, ends[i] - begin);
-        if (!stamper.continues(line, firstLine + i) &&
-            srec::recordKind(line) == srec::RecordKind::data)
-          stamper.data(line, firstLine + i);
-      }
+    std::uint64_t line = in.line();
+    const std::string_view lines = in.plainLines([&](std::string_view token) {
+      ++line;
+      if (!stamper.continues(token) && srec::recordKind(token) == srec::RecordKind::data)
+        stamper.data(token, line);
+    });
+    if (!lines.empty()) {
       out.write(lines);
       continue;
     }
@@ -216,6 +247,7 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
       if (auto misfit = stamper.termination(*token)) return misfit;
       break;
     case srec::RecordKind::other:
+      stamper.other();
       break;
     }
     out.writeLine(*token);

@@ -7,7 +7,6 @@
 #include "recstamp/version_record.hpp"
 #include "srec/record.hpp"
 
-#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -94,14 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto token = read.in.next(); token; token = read.in.next(), ++count) {
     require(count < expected.size() &&
             expected[count] == std::pair(read.in.line(), std::string(*token)));
-    // A few lines at a time, as the room for their ends allows.
-    std::array<std::uint32_t, 5> ends{};
-    std::size_t lines = 0;
-    const std::string_view run = readSize % 2 == 1 ? read.in.plainLines(ends, lines) : "";
-    for (std::size_t i = 0, begin = 0; i < lines; begin = ends[i++] + 1)
-      require(++count < expected.size() && run[ends[i]] == '\n' &&
-              expected[count].second == run.substr(begin, ends[i] - begin));
-    require(run.size() == (lines == 0 ? 0 : ends[lines - 1] + 1));
+    std::vector<std::string> visited;
+    const std::string_view run = readSize % 2 == 1 ? read.in.plainLines([&](std::string_view line) {
+      visited.emplace_back(line);
+    }) : "";
+    std::string joined;
+    for (const auto& line : visited) {
+      require(++count < expected.size() && expected[count].second == line);
+      joined += line + "\n";
+    }
+    require(run == joined);
   }
   require(count == expected.size() && !read.in.failure());
 
