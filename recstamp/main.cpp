@@ -20,7 +20,7 @@ constexpr srec::Tool tool{
     "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
     "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
     "words or the image does not show which (by its first pair of data records a length or half\n"
-    "a length apart, or a record of odd length). It never lands on the image's data.\n"
+    "a length apart, or a record of odd length). One that would lie on the data is refused.\n"
     "  --byte-addressed  always the whole length\n"
     "  --word-addressed  always half of it\n"
     "  --at ADDRESS      every version record at ADDRESS (0x8000, 32768, 0100000)\n"
