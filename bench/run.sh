@@ -55,3 +55,12 @@ EOF
   grep -q "Total Size = $totalData bytes" "$dir/out.c" || { echo "CHECK FAILED: hexarray total" >&2; exit 1; }
   rm -f "$dir"/out.* "$dir"/round*.json
 done
+# Peak memory where recstamp keeps the most of the data's ranges: 100,000 ranges apart from each
+# other, and a million records each below the one before (refused: the version lies on data).
+for shape in "5 16 gapped 100000" "47 16 descending 1000000"; do
+  read -r mb bytes layout records <<< "$shape"
+  read -r _ lines < <("$generate" "$mb" "$bytes" 3 lf "$in" "$layout")
+  check $((lines >= records + 2)) 1 "$layout image of $records records"
+  peak=$({ /usr/bin/time -f %M "$bin/recstamp" V1.2 "$in" "$dir/out.s37" > /dev/null || true; } 2>&1 | tail -1)
+  printf '%-26s %-9s %8s %7s %7s %9s\n' "$((lines - 2)) records $layout" recstamp - - - "$peak"
+done

@@ -84,7 +84,7 @@ def main():
                                    ("records out of order", high + low, [], on.format(0x1488, 1)),
                                    ("data after the termination record", low + ["S9030000FC"] + high, [], on.format(0x1488, 81)),
                                    ("a version one byte before the data", low, ["--at", "0xFC"], ""), ("on its first byte", low, ["--at", "0xFD"], on.format(0xFD, 1)),
-                                   ("on its last byte", low, ["--at", "0x1487"], on.format(0x1487, 79)), ("one byte after it", low, ["--at", "0x1488"], ""),
+                                   ("on the last byte of a record of the run", low, ["--at", "0x1447"], on.format(0x1447, 78)), ("one byte after it", low, ["--at", "0x1488"], ""),
                                    ("a word image, one word on its data", words, ["--at", "0xAC3"], on.format(0xAC3, 79)), ("a word image", words, [], "")]:
         if checked(text, *args) != said:
             failures.append(f"{name}: not as the user should hear it")
