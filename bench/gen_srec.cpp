@@ -79,9 +79,10 @@ int main(int argc, char* argv[]) {
       c = static_cast<char>(seed >> 24);
     }
     block += record(type, addressBytes, address, data, lineEnd);
-    address = (layout == "descending" ? address - step : address + step) & (kind == 1   ? 0xFFFFu
-                                                                   : kind == 2 ? 0xFFFFFFu
-                                                                               : 0xFFFFFFFFu);
+    address =
+        (layout == "descending" ? address - step : address + step) & (kind == 1   ? 0xFFFFu
+                                                                      : kind == 2 ? 0xFFFFFFu
+                                                                                  : 0xFFFFFFFFu);
     totalData += static_cast<std::uint64_t>(dataBytes);
     ++lines;
     if (block.size() >= (1 << 20)) {

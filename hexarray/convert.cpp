@@ -149,17 +149,17 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
 
     // Records before the first written byte have nothing to continue. Address-true, a record is
     // placed by the bytes it holds, and one without any is placed nowhere.
-    std::uint64_t at = 0; // where its first byte goes, address-true
+    std::uint64_t place = 0; // of its first byte, address-true
     if (!firstByte && !fill) {
       if (header.sAddr != lastAddr + (words ? lastLen / 2 : lastLen) &&
           !warnGap(messages, header.sAddr, lastAddr, lastLen))
         return srec::Failure{Kind::writeStdout};
     } else if (!firstByte && pairs > 0) {
-      at = (words ? 2 : 1) * (std::uint64_t{header.sAddr} - array.address);
-      if (header.sAddr < array.address || at < end)
+      place = (std::uint64_t{header.sAddr} - array.address) << (words ? 1 : 0);
+      if (header.sAddr < array.address || place < end)
         return srec::Failure{Kind::outOfOrder, in.line()};
-      writeFill(out, fillText, at - end);
-      totalSize += at - end;
+      writeFill(out, fillText, place - end);
+      totalSize += place - end;
     }
 
     const char* pair = token->data() + start;
@@ -186,7 +186,7 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     out.write("\n\t");
     lastAddr = header.sAddr;
     lastLen = static_cast<std::uint32_t>(header.dataLen);
-    if (pairs > 0) end = at + pairs;
+    if (pairs > 0) end = place + pairs;
   }
 
   if (out.failed()) return srec::Failure{Kind::write};

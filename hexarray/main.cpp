@@ -32,7 +32,8 @@ constexpr srec::Tool tool{
     "                    gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n"
     "  --byte-addressed  addresses count bytes, whatever the image shows\n"
     "  --word-addressed  addresses count 16-bit words, whatever the image shows (without either,\n"
-    "                    as its first pair of data records a length or half a length apart shows)\n",
+    "                    as its first pair of data records a length or half a length apart "
+    "shows)\n",
     2,
     options,
     exclusive};

@@ -32,7 +32,8 @@ void DataRanges::add(std::uint32_t first, std::uint32_t records, std::uint32_t b
     const std::uint64_t lastEnd = end(last, words);
     const std::uint64_t nextEnd = end(next, words);
     if (nextEnd > first && lastEnd > last.first && (first == lastEnd || nextEnd == last.first)) {
-      last = {std::min(first, last.first), static_cast<std::uint32_t>(std::max(lastEnd, nextEnd) - 1),
+      last = {std::min(first, last.first),
+              static_cast<std::uint32_t>(std::max(lastEnd, nextEnd) - 1),
               last.lineAndBytes & ~bytesMask};
       return;
     }
@@ -44,9 +45,10 @@ void DataRanges::add(std::uint32_t first, std::uint32_t records, std::uint32_t b
 void DataRanges::compact(bool words) {
   // Each range as the addresses it covers in these units; those that cover none go.
   std::erase_if(ranges_, [&](const Range& range) { return end(range, words) == range.first; });
-  for (Range& range : ranges_)
-    range = {range.first, static_cast<std::uint32_t>(end(range, words) - 1),
-             range.lineAndBytes & ~bytesMask};
+  std::transform(ranges_.begin(), ranges_.end(), ranges_.begin(), [&](const Range& range) {
+    return Range{range.first, static_cast<std::uint32_t>(end(range, words) - 1),
+                 range.lineAndBytes & ~bytesMask};
+  });
   std::sort(ranges_.begin(), ranges_.end(),
             [](const Range& a, const Range& b) { return a.first < b.first; });
   // Ranges that overlap or touch are joined first, which keeps every address; then, only if that
@@ -79,15 +81,16 @@ std::optional<std::uint64_t> DataRanges::firstOver(std::uint64_t first, std::uin
   }
   // Only a range that starts less than the longest one's length below `first` can reach it.
   const std::uint64_t lowest = first >= longest_ ? first - longest_ + 1 : 0;
-  auto range = std::lower_bound(
-      ranges_.begin(), ranges_.end(), lowest,
-      [](const Range& r, std::uint64_t address) { return r.first < address; });
+  auto range =
+      std::lower_bound(ranges_.begin(), ranges_.end(), lowest,
+                       [](const Range& r, std::uint64_t address) { return r.first < address; });
   std::optional<std::uint64_t> line;
   for (; range != ranges_.end() && range->first <= last; ++range) {
     if (end(*range, words) <= first) continue;
     // Of records that follow each other, the first that reaches `first`.
     std::uint64_t record = 0;
-    if (const std::uint64_t bytes = range->lineAndBytes & bytesMask; bytes != 0 && first > range->first)
+    if (const std::uint64_t bytes = range->lineAndBytes & bytesMask;
+        bytes != 0 && first > range->first)
       record = (first - range->first) / (words ? bytes / 2 : bytes);
     line = std::min(line.value_or(~std::uint64_t{0}), (range->lineAndBytes >> bytesBits) + record);
   }

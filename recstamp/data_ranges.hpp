@@ -35,7 +35,7 @@ private:
   // Records that follow each other, or a range joined from several (`bytes` 0).
   struct Range {
     std::uint32_t first;
-    std::uint32_t records; // or, joined, the last address
+    std::uint32_t records;      // or, joined, the last address
     std::uint64_t lineAndBytes; // the first record's line, shifted left 16, and its bytes
   };
   static constexpr int bytesBits = 16;

@@ -61,8 +61,9 @@ int stampFile(const srec::CommandLine& line) {
       message = "Version record address " + address + " does not fit an S" +
                 std::to_string(failure->recType) + " record.\n";
     else if (failure->kind == srec::Failure::Kind::overwrite)
-      message = "The version record at " + address + " would overwrite the data of the record at line " +
-                std::to_string(failure->line) + ".\n";
+      message = "The version record at " + address +
+                " would overwrite the data of the record at line " + std::to_string(failure->line) +
+                ".\n";
   }
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);

@@ -129,8 +129,8 @@ void Stamper::data(std::string_view token, std::uint64_t line) {
   versionLast_ = false;
   // The bytes it holds, as hexarray takes them: the pairs from the data on, the checksum's not.
   const std::size_t start = header.dataStart();
-  const auto bytes = static_cast<std::uint32_t>(
-      token.size() > start + 2 ? (token.size() - 1 - start) / 2 : 0);
+  const auto bytes =
+      static_cast<std::uint32_t>(token.size() > start + 2 ? (token.size() - 1 - start) / 2 : 0);
   const bool decided = addressing() != srec::Addressing::shown;
   const std::uint64_t step = words() ? bytes / 2 : bytes;
   if (decided && run_.records > 0 && bytes == run_.bytes && line == run_.line + run_.records &&
@@ -177,7 +177,8 @@ std::optional<srec::Failure> Stamper::termination(std::string_view token) {
 std::optional<srec::Failure> Stamper::insert(int recType, bool whole) {
   // The last data record may be one that a run took on.
   if (!versionLast_ && run_.records > 0)
-    lastAddr_ = static_cast<std::uint32_t>(run_.first + std::uint64_t{run_.records - 1} * run_.step);
+    lastAddr_ =
+        static_cast<std::uint32_t>(run_.first + std::uint64_t{run_.records - 1} * run_.step);
   std::uint64_t address = std::uint64_t{lastAddr_} + lastLen_;
   if (at_) {
     address = *at_;
@@ -206,11 +207,11 @@ std::optional<srec::Failure> Stamper::finish(std::optional<std::uint64_t>& halve
     if (auto failure = insert(lastType_ == 3 ? 3 : 2, false)) return failure;
 
   // Addresses count as the whole input showed, or in words where it never did.
-  const bool words = addressing() != srec::Addressing::byte;
+  const bool inWords = words();
   if (run_.records > 0) endRun();
-  if (const std::size_t span = words ? field_.size() / 2 : field_.size(); span > 0)
+  if (const std::size_t span = inWords ? field_.size() / 2 : field_.size(); span > 0)
     for (const std::uint32_t address : versions_)
-      if (const auto line = ranges_.firstOver(address, std::uint64_t{address} + span - 1, words))
+      if (const auto line = ranges_.firstOver(address, std::uint64_t{address} + span - 1, inWords))
         return srec::Failure{srec::Failure::Kind::overwrite, static_cast<unsigned long>(*line),
                              address};
 

@@ -99,8 +99,7 @@ public:
       else if (header.sAddr == pairAddr_ + whole / 2)
         addressing_ = Addressing::word;
     }
-    if (addressing_ == Addressing::shown && header.dataLen % 2 == 1)
-      addressing_ = Addressing::byte;
+    if (addressing_ == Addressing::shown && header.dataLen % 2 == 1) addressing_ = Addressing::byte;
     pairAddr_ = header.sAddr;
     pairLen_ = header.dataLen;
   }

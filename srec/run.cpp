@@ -28,7 +28,8 @@ bool readOptions(const Tool& tool, std::vector<std::string>& words, CommandLine&
       break;
     }
     if (word.size() < 2 || word[0] != '-') break;
-    if (word == "--help" || word == "-h" || word == "--version") return refuse(std::string(tool.usage));
+    if (word == "--help" || word == "-h" || word == "--version")
+      return refuse(std::string(tool.usage));
     // --name=value: only a value option takes its value so.
     const std::size_t equals = word.starts_with("--") ? word.find('=') : std::string_view::npos;
     const std::string_view name = word.substr(0, equals);

@@ -94,9 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(count < expected.size() &&
             expected[count] == std::pair(read.in.line(), std::string(*token)));
     std::vector<std::string> visited;
-    const std::string_view run = readSize % 2 == 1 ? read.in.plainLines([&](std::string_view line) {
-      visited.emplace_back(line);
-    }) : "";
+    const std::string_view run =
+        readSize % 2 == 1
+            ? read.in.plainLines([&](std::string_view line) { visited.emplace_back(line); })
+            : "";
     std::string joined;
     for (const auto& line : visited) {
       require(++count < expected.size() && expected[count].second == line);
