@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
-"""Images made by objcopy, stamped, read back by objcopy (which checks every checksum): each counts
-bytes, so V1.2 comes right after its data. Their C arrays, address-true
-with a header, compiled as C and C++ and run, hold exactly the bytes objcopy reads with gaps
-filled; without options, where there are no gaps, the same text but for the header's #include.
-Then what the user hears of images where the version can't simply follow the data: one record of
-odd length, two sections of one record, records out of order, data after the termination record,
---at on either edge of the data, and an image whose addresses count words.
+"""Images made by objcopy, stamped, read back by objcopy (which checks every checksum): each counts bytes, so V1.2 comes
+right after its data. Their C arrays, address-true with a header, compiled as C and C++ and run, hold exactly the bytes
+objcopy reads with gaps filled; without options, where there are no gaps, the same text but for the header's #include.
+Then what the user hears of images where the version can't simply follow the data: one record of odd length, two sections
+of one record, records out of order, data after the termination record, --at on either edge of the data, a word image.
 usage: images.py [--wine] BINDIR"""
 import atexit, os, shutil, subprocess, sys, tempfile
 
