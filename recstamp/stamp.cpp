@@ -68,7 +68,50 @@ public:
     return true;
   }
   // Any other token in between.
-  void other() noexcept { run_.length = 0; }
+  void other() noexcept {
+    run_.length = 0;
+  } // All of `lines`, `count` lines from input line `firstLine` on, at once, when each is a record
+  // that continues() would take, each then looked at only at its first twelve characters and its
+  // end; false, and nothing taken, otherwise. Lines of one length fill `lines` exactly when each
+  // ends where the one before, and `count` of them, say it does.
+  bool allContinue(std::string_view lines, std::size_t count, std::uint64_t firstLine) noexcept {
+    const std::size_t length = run_.length;
+    if (length == 0 || lines.size() != count * (length + 1) ||
+        firstLine != run_.line + run_.records)
+      return false;
+    const std::uint32_t front = run_.front;
+    const std::uint64_t mask = run_.addressMask;
+    const std::uint32_t step = run_.step;
+    const int lowShift = run_.lowShift;
+    std::uint32_t low = run_.low;
+    std::uint32_t high = run_.high;
+    std::uint64_t highText = run_.highText;
+    std::uint64_t nextText = run_.nextText;
+    const char* const end = lines.data() + lines.size();
+    for (const char* line = lines.data(); line != end; line += length + 1) {
+      std::uint32_t lineFront = 0;
+      std::uint64_t address = 0;
+      std::memcpy(&lineFront, line, 4);
+      std::memcpy(&address, line + 4, 8);
+      if (line[length] != '\n' || lineFront != front || (address & mask) != nextText) return false;
+      low += step;
+      if (low > 0xFF) [[unlikely]] {
+        high += low >> 8;
+        low &= 0xFF;
+        if (high >= run_.highLimit && line + length + 1 != end) return false;
+        highText = hexText(high << run_.highShift) & run_.highMask;
+      }
+      nextText = highText | std::uint64_t{byteTexts[low]} << lowShift;
+    }
+    run_.records += static_cast<std::uint32_t>(count);
+    run_.low = low;
+    run_.high = high;
+    run_.highText = highText;
+    run_.nextText = nextText;
+    if (high >= run_.highLimit) run_.length = 0; // addresses do not wrap
+    return true;
+  }
+
   // A termination record: its version record goes in front of it.
   std::optional<srec::Failure> termination(std::string_view token);
   // At the end of the input: a version record after data that no termination record followed,
@@ -227,14 +270,21 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
   Stamper stamper(out, stamping);
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time; their data
-    // records are noted on the way.
-    std::uint64_t line = in.line();
-    const std::string_view lines = in.plainLines([&](std::string_view token) {
-      ++line;
-      if (!stamper.continues(token) && srec::recordKind(token) == srec::RecordKind::data)
-        stamper.data(token, line);
-    });
+    // records are noted on the way: most often all of them continue the last one, which is
+    // quickly seen, else one by one.
+    const std::uint64_t before = in.line();
+    const std::string_view lines = in.plainLines([](std::string_view /*line*/) {});
     if (!lines.empty()) {
+      if (!stamper.allContinue(lines, in.line() - before - 1, before + 1)) {
+        std::uint64_t line = before;
+        for (std::string_view rest = lines; !rest.empty();
+             rest.remove_prefix(rest.find('\n') + 1)) {
+          const std::string_view token = rest.substr(0, rest.find('\n'));
+          ++line;
+          if (!stamper.continues(token) && srec::recordKind(token) == srec::RecordKind::data)
+            stamper.data(token, line);
+        }
+      }
       out.write(lines);
       continue;
     }
