@@ -64,3 +64,13 @@ printf 'S3060000000001F8\nS306C00000000237\n' > "$dir/gap.s37"
 hyperfine --style none --warmup 1 --runs 10 --export-json "$dir/gap.json" \
   "$bin/recstamp --crc32 V1.2 $dir/gap.s37 $dir/out.gap.s37" > /dev/null 2>&1
 python3 -c 'import json, sys; print("3 GiB gap sealed in %.4f s (median)" % json.load(open(sys.argv[1]))["results"][0]["median"])' "$dir/gap.json"
+
+# Peak memory where recstamp keeps the most of the data's ranges: 100,000 ranges apart from each
+# other, and a million records each below the one before (refused: the version lies on data).
+for shape in "5 16 gapped 100000" "47 16 descending 1000000"; do
+  read -r mb bytes layout records <<< "$shape"
+  read -r _ lines < <("$generate" "$mb" "$bytes" 3 lf "$in" "$layout")
+  check $((lines >= records + 2)) 1 "$layout image of $records records"
+  peak=$({ /usr/bin/time -f %M "$bin/recstamp" V1.2 "$in" "$dir/out.s37" > /dev/null || true; } 2>&1 | tail -1)
+  printf '%-26s %-9s %8s %7s %7s %9s\n' "$((lines - 2)) records $layout" recstamp - - - "$peak"
+done

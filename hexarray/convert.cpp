@@ -148,7 +148,8 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   bool firstByte = true;
   std::uint32_t lastAddr = 0;
   std::uint32_t lastLen = 0;
-  std::uint64_t end = 0; // the address after the last byte placed, in 64 bits: it does not wrap
+  std::uint64_t end = 0; // the element after the last byte placed, in 64 bits: it does not wrap
+  srec::AddressingProbe probe(array.addressing);
   while (!out.failed()) {
     const auto token = in.next();
     if (!token) break;
@@ -159,6 +160,8 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
       continue;
     }
     const srec::RecordHeader header = srec::decodeHeader(*token);
+    probe.note(header);
+    const bool words = probe.addressing() == srec::Addressing::word;
     // Pairs start at the data and stop before the last two characters, the checksum; the length
     // of the token bounds them, not its count field. A bad digit among them stops the run below.
     const std::size_t start = header.dataStart();
@@ -169,13 +172,17 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
 
     // Records before the first written byte have nothing to continue. Address-true, a record is
     // placed by the bytes it holds, and one without any is placed nowhere.
+    std::uint64_t place = 0; // of its first byte, address-true
     if (!firstByte && !fill) {
-      if (header.sAddr != lastAddr + lastLen && !warnGap(messages, header.sAddr, lastAddr, lastLen))
+      if (header.sAddr != lastAddr + (words ? lastLen / 2 : lastLen) &&
+          !warnGap(messages, header.sAddr, lastAddr, lastLen))
         return srec::Failure{Kind::writeStdout};
     } else if (!firstByte && pairs > 0) {
-      if (header.sAddr < end) return srec::Failure{Kind::outOfOrder, in.line()};
-      writeFill(out, fillText, header.sAddr - end);
-      totalSize += header.sAddr - end;
+      place = (std::uint64_t{header.sAddr} - array.address) << (words ? 1 : 0);
+      if (header.sAddr < array.address || place < end)
+        return srec::Failure{Kind::outOfOrder, in.line()};
+      writeFill(out, fillText, place - end);
+      totalSize += place - end;
     }
 
     const char* pair = token->data() + start;
@@ -202,7 +209,7 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     out.write("\n\t");
     lastAddr = header.sAddr;
     lastLen = static_cast<std::uint32_t>(header.dataLen);
-    if (pairs > 0) end = std::uint64_t{header.sAddr} + pairs;
+    if (pairs > 0) end = place + pairs;
   }
 
   if (out.failed()) return srec::Failure{Kind::write};
@@ -212,26 +219,6 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   array.size = totalSize;
   out.write("\n}; /* Total Size = " + std::to_string(totalSize) + " bytes */\n\n");
   return std::nullopt;
-}
-
-std::optional<std::uint8_t> byteValue(std::string_view text) noexcept {
-  unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  } else if (text.size() > 1 && text[0] == '0') {
-    base = 8;
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  unsigned value = 0;
-  for (const char c : text) {
-    const int digit = srec::hexDigit(c);
-    if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
-    value = value * base + static_cast<unsigned>(digit);
-    if (value > 255) return std::nullopt;
-  }
-  return static_cast<std::uint8_t>(value);
 }
 
 } // namespace hexarray

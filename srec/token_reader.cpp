@@ -1,6 +1,5 @@
 #include "srec/token_reader.hpp"
 
-#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <algorithm>
@@ -52,24 +51,6 @@ const char* findSpace(const char* p) noexcept {
     ++p;
   return p;
 #endif
-}
-
-// Bit i set where byte p[i], as a signed byte, is below '!': the white space, the other control
-// characters and the bytes from 0x80.
-std::uint64_t lowBytes(const char* p) noexcept {
-  std::uint64_t others = 0; // the bytes from '!' to 0x7F
-#if defined(__SSE2__)
-  const __m128i blank = _mm_set1_epi8(' ');
-  for (std::size_t i = 0; i < 4; ++i) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, blank)));
-    others |= std::uint64_t{bits} << (16 * i);
-  }
-#else
-  for (std::size_t i = 0; i < 64; ++i)
-    others |= std::uint64_t{static_cast<signed char>(p[i]) > ' '} << i;
-#endif
-  return ~others;
 }
 
 } // namespace
@@ -150,10 +131,10 @@ bool TokenReader::checkAhead() {
   std::size_t count = 0;
   std::size_t start = last_;
   std::size_t word = start & ~std::size_t{63};
-  std::uint64_t ends = lowBytes(block + word) & (~std::uint64_t{0} << (start - word));
+  std::uint64_t ends = detail::lowBytes(block + word) & (~std::uint64_t{0} << (start - word));
   while (count < batch.size()) {
     if (ends == 0) {
-      ends = lowBytes(block + (word += 64));
+      ends = detail::lowBytes(block + (word += 64));
       continue;
     }
     const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
@@ -171,77 +152,6 @@ bool TokenReader::checkAhead() {
   soundBegin_ = last_;
   soundEnd_ = sound == 0 ? last_ : batch[sound - 1].start + batch[sound - 1].length;
   return sound > 0;
-}
-
-std::string_view TokenReader::plainLines() {
-  if (!started_ || failure_ || pos_ == end_) return {};
-  soundEnd_ = 0;                    // lines may move
-  char* const block = block_.get(); // a local, which the stores below are known not to change
-  // The blank at end_ and the zeroed padding make each look one byte ahead safe.
-  const auto endsLine = [block](std::size_t at) -> std::size_t {
-    if (block[at] == '\n') return 1;
-    return block[at] == '\r' && block[at + 1] == '\n' ? 2 : 0;
-  };
-  const std::size_t firstEnd = endsLine(pos_);
-  if (firstEnd == 0) return {};
-  const std::size_t first = pos_ + firstEnd;
-  std::size_t start = first; // of the line being looked at
-  std::size_t kept = first;  // where it goes: a line that ends in CR LF moves up to end in LF
-  unsigned long lineNumber = line_ + 1;
-  // Lines are found a batch at a time and checked together, before any of them moves; the
-  // sound ones before the first that is not then move into place. False when one is not, which
-  // then comes next.
-  std::array<LineSpan, 64> batch{};
-  std::uint64_t crlf = 0; // bit i: line i of the batch ends in CR LF
-  std::size_t batched = 0;
-  const auto takeBatch = [&] {
-    const std::size_t sound = firstUnsound(block, batch.data(), batched);
-    for (std::size_t i = 0; i < sound; ++i) {
-      const auto [from, length] = batch[i];
-      if (kept != from || ((crlf >> i) & 1) != 0) {
-        std::memmove(block + kept, block + from, length);
-        block[kept + length] = '\n';
-      }
-      kept += length + 1;
-    }
-    lineNumber += sound;
-    if (sound < batched) {
-      pos_ = batch[sound].start;
-      line_ = lineNumber;
-      return false;
-    }
-    batched = 0;
-    crlf = 0;
-    return true;
-  };
-  // The only bytes below '!' in a plain line are the LF, or CR LF, that end it. Such bytes are
-  // found 64 at a time, in words aligned on the block, so no search waits for the one before;
-  // each is then checked to end a line of the right length and kind. The blank at the end of the
-  // block, and the padding after it, stop the search.
-  std::size_t word = first & ~std::size_t{63};
-  std::uint64_t ends = lowBytes(block + word) & (~std::uint64_t{0} << (first - word));
-  for (;; ends = lowBytes(block + (word += 64))) {
-    for (; ends != 0; ends &= ends - 1) {
-      const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
-      if (lineEnd < start) continue; // the LF of a CR LF that ended the word before
-      const std::size_t endLength = endsLine(lineEnd);
-      const std::size_t length = lineEnd - start;
-      // A length of 0 wraps round, so one test refuses both an empty line and a long one.
-      if (endLength == 0 || length - 1 >= maxTokenLength ||
-          recordKind({block + start, 2}) == RecordKind::termination) {
-        if (takeBatch()) {
-          pos_ = start;
-          line_ = lineNumber;
-        }
-        return {block + first, kept - first};
-      }
-      crlf |= std::uint64_t{endLength == 2} << batched;
-      batch[batched++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
-      if (batched == batch.size() && !takeBatch()) return {block + first, kept - first};
-      start = lineEnd + endLength;
-      if (endLength == 2) ends &= ends - 1; // the CR, so that the loop takes the LF after it
-    }
-  }
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the

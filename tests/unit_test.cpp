@@ -261,14 +261,14 @@ TEST(ArrayName, FromAFileNameOrGivenAndTheGuard) {
     EXPECT_FALSE(hexarray::isIdentifier(name)) << name;
 }
 
-TEST(ByteValue, DecimalHexOrOctalUpTo255) {
+TEST(CNumber, DecimalHexOrOctalUpToTheLimit) {
   const std::vector<std::pair<std::vector<std::string>, int>> valid = {
       {{"255", "0xFF", "0XfF", "0377"}, 255}, {{"10", "0xa", "012"}, 10}, {{"0", "00", "0x0"}, 0}};
   for (const auto& [texts, value] : valid)
     for (const auto& text : texts)
-      EXPECT_EQ(hexarray::byteValue(text), value) << text;
+      EXPECT_EQ(srec::cNumber(text, 255), value) << text;
   for (const char* text : {"256", "0x100", "0400", "08", "0x", "", "-1", "+1", " 1", "1a", "0xG"})
-    EXPECT_FALSE(hexarray::byteValue(text)) << text;
+    EXPECT_FALSE(srec::cNumber(text, 255)) << text;
 }
 
 } // namespace

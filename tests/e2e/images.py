@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Images made by objcopy, stamped, read back by objcopy (which checks every checksum): each counts
-bytes, so V1.2 comes right after its data; sealed by each CRC, once or after each of several
-termination records, each CRC the one Python's zlib or a bitwise MPEG-2 model gives of the image
-up to it. Their C arrays, address-true
-with a header, compiled as C and C++ and run, hold exactly the bytes objcopy reads with gaps
-filled; without options, where there are no gaps, the same text but for the header's #include.
+"""Images made by objcopy, stamped, read back by objcopy (which checks every checksum): each counts bytes, so V1.2 comes
+right after its data; sealed by each CRC, once or after each of several termination records, each CRC the one Python's
+zlib or a bitwise MPEG-2 model gives of the image up to it. Their C arrays, address-true with a header, compiled as C and C++ and run, hold exactly the bytes
+objcopy reads with gaps filled; without options, where there are no gaps, the same text but for the header's #include.
+Then what the user hears of images where the version can't simply follow the data: one record of odd length, two sections
+of one record, records out of order, data after the termination record, --at on either edge of the data, a word image.
 usage: images.py [--wine] BINDIR"""
 import atexit, os, shutil, subprocess, sys, tempfile, zlib
 
@@ -107,6 +107,32 @@ def main():
                 failures.append(f"{name}: the array is not the image, by {compiler} as {' and '.join(stds)}")
         if f"#define IMAGE_C_ADDRESS 0x{data[0][0]:X}\n" not in open("image.h").read() or (arrays[0] == b'#include "image.h"\n' + arrays[1]) != (sum(n for _, n in data) == len(dump)):
             failures.append(f"{name}: the address is wrong, or gaps are not exactly what sets apart the plain array")
+    # Images that can't take the version right after their data, as the user hears of it.
+    srec = lambda part: run("objcopy", "-O", "srec", *part.split(), "part.srec") or [line for line in open("part.srec").read().splitlines() if line[1] in "123"]
+    checked = lambda text, *args: open("image.srec", "w").write("\n".join(text) + "\n") and subprocess.run(
+        [*tool("recstamp"), *args, "V1.2", "image.srec", "stamped.srec"], capture_output=True).stdout.decode().replace("\r", "")
+    def word(line, base):  # the same record with its address counting 16-bit words from base
+        count, address = int(line[2:4], 16), int(line[4:12], 16)
+        body = bytes.fromhex(f"{count:02X}{base + (address - base) // 2:08X}{line[12:-2]}")
+        return f"S3{body.hex().upper()}{~sum(body) & 0xFF:02X}"
+    open("blob39", "wb").write(bytes(range(39)))
+    low, high = srec("-I binary --srec-len 64 --change-addresses 0x100 blob"), srec("-I binary --srec-len 64 --change-addresses 0x1488 blob")
+    words = [word(line, 0x100) for line in srec("-I binary --srec-forceS3 --srec-len 64 --change-addresses 0x100 blob")]
+    halved = "The image does not show whether it counts bytes or 16-bit words: the version record went to 0x{:X}, as for words. Give --byte-addressed or --word-addressed.\n"
+    on = "The version record at 0x{:X} would overwrite the data of the record at line {}.\n"
+    for name, text, args, said in [("one record of 39 bytes", srec("-I binary --srec-len 64 blob39"), [], ""),
+                                   ("two sections of one record", low[:1] + high[-1:], [], halved.format(0x280C)),
+                                   ("records out of order", high + low, [], on.format(0x1488, 1)),
+                                   ("data after the termination record", low + ["S9030000FC"] + high, [], on.format(0x1488, 81)),
+                                   ("a version one byte before the data", low, ["--at", "0xFC"], ""), ("on its first byte", low, ["--at", "0xFD"], on.format(0xFD, 1)),
+                                   ("on the last byte of a record of the run", low, ["--at", "0x1447"], on.format(0x1447, 78)), ("one byte after it", low, ["--at", "0x1488"], ""),
+                                   ("a word image, one word on its data", words, ["--at", "0xAC3"], on.format(0xAC3, 79)), ("a word image", words, [], "")]:
+        if checked(text, *args) != said:
+            failures.append(f"{name}: not as the user should hear it")
+    run(*tool("hexarray"), "--fill", "0xFF", "image.srec", "image.c")  # the word image
+    if bytes.fromhex(open("image.c").read().split("{")[1].split("}")[0].replace("0x", "").translate({ord(c): None for c in ", \t\r\n"})) != open("blob", "rb").read() \
+            or "S30900000AC456312E3241\n" not in open("stamped.srec").read():
+        failures.append("the word image: not its bytes, or the version not right after them")
     print("".join(f"FAIL: {failure}\n" for failure in failures) + f"{len(failures)} failures")
     return 1 if failures else 0
 
