@@ -4,8 +4,6 @@
 
 #include "recstamp/seal.hpp"
 #include "srec/check.hpp"
-#include "recstamp/seal.hpp"
-#include "srec/check.hpp"
 #include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/record.hpp"

@@ -39,7 +39,7 @@ struct Failure {
     malformed,       // --strict: the record at `line` has the `fault`
     wordImage,       // recstamp: a CRC asked for an image that counts 16-bit words
     misalignedStart, // recstamp --crc32-mpeg2: the image's first data `address` is no word's
-    overwrite,       // recstamp: the version record at `address` covers data of the record on `line`
+    overwrite,       // recstamp: the version record at `address` lies on the data of `line`
   };
   Kind kind;
   unsigned long line = 0;

@@ -103,7 +103,7 @@ private:
 
 template <class Visit> std::string_view TokenReader::plainLines(Visit&& visit) {
   if (!started_ || failure_ || pos_ == end_) return {};
-  soundEnd_ = 0; // lines may move
+  soundEnd_ = 0;                    // lines may move
   char* const block = block_.get(); // a local, which the stores below are known not to change
   // The blank at end_ and the zeroed padding make each look one byte ahead safe.
   const auto endsLine = [block](std::size_t at) -> std::size_t {
