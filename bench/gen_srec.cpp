@@ -1,7 +1,9 @@
 // Writes a deterministic S-record image for the benchmark:
-//   gen_srec SIZE_MB DATA_BYTES KIND(1|2|3) LINE_END(crlf|lf) OUT
-// An S0 header, contiguous data records of DATA_BYTES bytes each until the file reaches SIZE_MB
-// (10^6 bytes), and the termination record that goes with the kind. It prints the number of data
+//   gen_srec SIZE_MB DATA_BYTES KIND(1|2|3) LINE_END(crlf|lf) OUT [contiguous|gapped|descending]
+// An S0 header, data records of DATA_BYTES bytes each until the file reaches SIZE_MB (10^6
+// bytes), and the termination record that goes with the kind. The records follow each other
+// (contiguous), leave a byte free after each (gapped: every record a range of its own), or each
+// ends where the one before starts (descending, from 0xF0000000 down). It prints the number of data
 // bytes and of lines written, so the benchmark can check the tools' outputs against them; with
 // OUT "-" the image goes to standard output and the numbers to standard error.
 #include <cstdint>
@@ -43,15 +45,20 @@ std::string record(char type, int addressBytes, std::uint32_t address, std::stri
 } // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 6) {
-    std::fputs("usage: gen_srec SIZE_MB DATA_BYTES KIND(1|2|3) LINE_END(crlf|lf) OUT\n", stderr);
+  if (argc != 6 && argc != 7) {
+    std::fputs("usage: gen_srec SIZE_MB DATA_BYTES KIND(1|2|3) LINE_END(crlf|lf) OUT "
+               "[contiguous|gapped|descending]\n",
+               stderr);
     return 2;
   }
+  const std::string_view layout = argc == 7 ? argv[6] : "contiguous";
   const std::uint64_t size = std::strtoull(argv[1], nullptr, 10) * 1000000;
   const int dataBytes = std::atoi(argv[2]);
   const int kind = std::atoi(argv[3]);
   const std::string_view lineEnd = std::string_view(argv[4]) == "crlf" ? "\r\n" : "\n";
-  if (dataBytes < 1 || dataBytes > 250 || kind < 1 || kind > 3) return 2;
+  if (dataBytes < 1 || dataBytes > 250 || kind < 1 || kind > 3 ||
+      (layout != "contiguous" && layout != "gapped" && layout != "descending"))
+    return 2;
   const bool toStdout = std::string_view(argv[5]) == "-";
   std::FILE* out = toStdout ? stdout : std::fopen(argv[5], "wb");
   if (out == nullptr) return 1;
@@ -62,7 +69,8 @@ int main(int argc, char* argv[]) {
   std::uint64_t written = 0;
   std::uint64_t lines = 1;
   std::uint64_t totalData = 0;
-  std::uint32_t address = 0;
+  const auto step = static_cast<std::uint32_t>(dataBytes + (layout == "gapped" ? 1 : 0));
+  std::uint32_t address = layout == "descending" ? 0xF0000000 - step : 0;
   std::uint32_t seed = 12345;
   std::string data(static_cast<std::size_t>(dataBytes), '\0');
   while (written + block.size() < size) {
@@ -71,9 +79,10 @@ int main(int argc, char* argv[]) {
       c = static_cast<char>(seed >> 24);
     }
     block += record(type, addressBytes, address, data, lineEnd);
-    address = (address + static_cast<std::uint32_t>(dataBytes)) & (kind == 1   ? 0xFFFFu
-                                                                   : kind == 2 ? 0xFFFFFFu
-                                                                               : 0xFFFFFFFFu);
+    address =
+        (layout == "descending" ? address - step : address + step) & (kind == 1   ? 0xFFFFu
+                                                                      : kind == 2 ? 0xFFFFFFu
+                                                                                  : 0xFFFFFFFFu);
     totalData += static_cast<std::uint64_t>(dataBytes);
     ++lines;
     if (block.size() >= (1 << 20)) {

@@ -1,5 +1,6 @@
 #include "hexarray/convert.hpp"
 
+#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <algorithm>
@@ -80,6 +81,20 @@ bool warnGap(srec::ByteSink& messages, std::uint32_t sAddr, std::uint32_t lastAd
   return messages.write(text);
 }
 
+// The fault of a record to tell, if it has one: none for a bad digit among the `pairs` pairs
+// from `start` on, which are written and fail the run anyway. Out of line, since a batch check of
+// the lines ahead nearly always finds the record sound.
+[[gnu::noinline]] srec::RecordFault faultToTell(std::string_view token, std::size_t start,
+                                                std::size_t pairs) {
+  if (srec::isSound(token)) return {};
+  const srec::RecordFault fault = srec::checkRecord(token);
+  const auto text = token.substr(std::min(start, token.size()), 2 * pairs);
+  if (fault.kind == srec::RecordFault::Kind::badDigit &&
+      std::any_of(text.begin(), text.end(), [](char c) { return srec::hexDigit(c) < 0; }))
+    return {};
+  return fault;
+}
+
 // A gap is written from lines of sixteen fill entries, each ended as a record's line is, made
 // once and copied many lines at a time, so that any gap takes few large writes and no memory.
 constexpr std::size_t fillLineSize = 16 * 6 + 2;
@@ -115,7 +130,7 @@ void writeFill(srec::BufferedWriter& out, std::string_view text, std::uint64_t c
 } // namespace
 
 std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter& out, Array& array,
-                                     srec::ByteSink& messages) {
+                                     srec::ByteSink& messages, srec::RecordChecks& checks) {
   using Kind = srec::Failure::Kind;
   if (!array.include.empty()) out.write("#include \"" + array.include + "\"\n");
   out.write("\nconst unsigned char ");
@@ -133,26 +148,41 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   bool firstByte = true;
   std::uint32_t lastAddr = 0;
   std::uint32_t lastLen = 0;
-  std::uint64_t end = 0; // the address after the last byte placed, in 64 bits: it does not wrap
+  std::uint64_t end = 0; // the element after the last byte placed, in 64 bits: it does not wrap
+  srec::AddressingProbe probe(array.addressing);
   while (!out.failed()) {
     const auto token = in.next();
     if (!token) break;
-    if (srec::recordKind(*token) != srec::RecordKind::data) continue;
+    const bool sound = in.lastIsSound();
+    if (srec::recordKind(*token) != srec::RecordKind::data) {
+      if (!sound)
+        if (auto failure = checks.report(faultToTell(*token, 0, 0), in.line())) return failure;
+      continue;
+    }
     const srec::RecordHeader header = srec::decodeHeader(*token);
+    probe.note(header);
+    const bool words = probe.addressing() == srec::Addressing::word;
     // Pairs start at the data and stop before the last two characters, the checksum; the length
-    // of the token bounds them, not its count field. Only the characters copied are checked.
+    // of the token bounds them, not its count field. A bad digit among them stops the run below.
     const std::size_t start = header.dataStart();
     const std::size_t pairs = token->size() > start + 2 ? (token->size() - 1 - start) / 2 : 0;
+    if (!sound)
+      if (auto failure = checks.report(faultToTell(*token, start, pairs), in.line()))
+        return failure;
 
     // Records before the first written byte have nothing to continue. Address-true, a record is
     // placed by the bytes it holds, and one without any is placed nowhere.
+    std::uint64_t place = 0; // of its first byte, address-true
     if (!firstByte && !fill) {
-      if (header.sAddr != lastAddr + lastLen && !warnGap(messages, header.sAddr, lastAddr, lastLen))
+      if (header.sAddr != lastAddr + (words ? lastLen / 2 : lastLen) &&
+          !warnGap(messages, header.sAddr, lastAddr, lastLen))
         return srec::Failure{Kind::writeStdout};
     } else if (!firstByte && pairs > 0) {
-      if (header.sAddr < end) return srec::Failure{Kind::outOfOrder, in.line()};
-      writeFill(out, fillText, header.sAddr - end);
-      totalSize += header.sAddr - end;
+      place = (std::uint64_t{header.sAddr} - array.address) << (words ? 1 : 0);
+      if (header.sAddr < array.address || place < end)
+        return srec::Failure{Kind::outOfOrder, in.line()};
+      writeFill(out, fillText, place - end);
+      totalSize += place - end;
     }
 
     const char* pair = token->data() + start;
@@ -179,7 +209,7 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
     out.write("\n\t");
     lastAddr = header.sAddr;
     lastLen = static_cast<std::uint32_t>(header.dataLen);
-    if (pairs > 0) end = std::uint64_t{header.sAddr} + pairs;
+    if (pairs > 0) end = place + pairs;
   }
 
   if (out.failed()) return srec::Failure{Kind::write};
@@ -189,26 +219,6 @@ std::optional<srec::Failure> convert(srec::TokenReader& in, srec::BufferedWriter
   array.size = totalSize;
   out.write("\n}; /* Total Size = " + std::to_string(totalSize) + " bytes */\n\n");
   return std::nullopt;
-}
-
-std::optional<std::uint8_t> byteValue(std::string_view text) noexcept {
-  unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  } else if (text.size() > 1 && text[0] == '0') {
-    base = 8;
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  unsigned value = 0;
-  for (const char c : text) {
-    const int digit = srec::hexDigit(c);
-    if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
-    value = value * base + static_cast<unsigned>(digit);
-    if (value > 255) return std::nullopt;
-  }
-  return static_cast<std::uint8_t>(value);
 }
 
 } // namespace hexarray

@@ -1,30 +1,41 @@
-// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] IN OUT.c: writes the data bytes of an
-// S-record file as one C array.
+// hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [--byte-addressed|--word-addressed]
+// [--strict] IN OUT.c: writes the data bytes of an S-record file as one C array.
 #include "hexarray/array_name.hpp"
 #include "hexarray/convert.hpp"
 #include "hexarray/header.hpp"
 #include "srec/files.hpp"
+#include "srec/hex.hpp"
 #include "srec/run.hpp"
 
 #include <string>
 
 namespace {
 
-constexpr srec::Option options[] = {{"--name", true}, {"--header", true}, {"--fill", true}};
+constexpr srec::Option options[] = {{"--name", true},     {"--header", true},   {"--fill", true},
+                                    {"--byte-addressed"}, {"--word-addressed"}, {"--strict"}};
+constexpr std::pair<std::string_view, std::string_view> exclusive[] = {
+    {"--byte-addressed", "--word-addressed"}};
 constexpr srec::Tool tool{
     "hexarray",
     "Usage: hexarray.exe [s-record file] [output C source file]\n",
-    "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE] [s-record file] [output C "
-    "source file]\n"
-    "  --name NAME      the array's name, a C identifier, instead of the output's (or with\n"
-    "                   output -, the input's) base name and _C\n"
-    "  --header FILE.h  also write a header declaring the array with its size, NAME_SIZE, and\n"
-    "                   include it first in the C file\n"
-    "  --fill BYTE      the image as it lies in memory, from its first data address on, every\n"
-    "                   gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n",
+    "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE]\n"
+    "                [--byte-addressed | --word-addressed] [--strict] [--] [s-record file]\n"
+    "                [output C source file]\n"
+    "  --name NAME       the array's name, a C identifier, instead of the output's (or with\n"
+    "                    output -, the input's) base name and _C\n"
+    "  --header FILE.h   also write a header declaring the array with its size, NAME_SIZE, and\n"
+    "                    include it first in the C file\n"
+    "  --fill BYTE       the image as it lies in memory, from its first data address on, every\n"
+    "                    gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n"
+    "  --byte-addressed  addresses count bytes, whatever the image shows\n"
+    "  --word-addressed  addresses count 16-bit words, whatever the image shows (without either,\n"
+    "                    as its first pair of data records a length or half a length apart "
+    "shows)\n"
+    "  --strict          stop at the first record whose digits, count or checksum are wrong,\n"
+    "                    rather than tell the first ten and go on\n",
     2,
     options,
-    3};
+    exclusive};
 
 int convertFile(const srec::CommandLine& line) {
   srec::RunFiles files;
@@ -46,10 +57,12 @@ int convertFile(const srec::CommandLine& line) {
                         srec::exitUsage);
   }
   if (const std::string* fill = line.option("--fill")) {
-    array.fill = hexarray::byteValue(*fill);
-    if (!array.fill)
-      return srec::finish(tool, "Not a byte value: " + *fill + ".\n", srec::exitUsage);
+    const std::optional<std::uint64_t> byte = srec::cNumber(*fill, 255);
+    if (!byte) return srec::finish(tool, "Not a byte value: " + *fill + ".\n", srec::exitUsage);
+    array.fill = static_cast<std::uint8_t>(*byte);
   }
+  if (line.option("--byte-addressed") != nullptr) array.addressing = srec::Addressing::byte;
+  if (line.option("--word-addressed") != nullptr) array.addressing = srec::Addressing::word;
   if (const std::string* header = line.option("--header")) {
     // Standard output has no name to include, and takes the C file or nothing.
     if (*header == "-")
@@ -63,8 +76,12 @@ int convertFile(const srec::CommandLine& line) {
   if (files.second && !hexarray::fitsHeader(array, *files.second))
     return srec::finish(tool, "Not a usable array name: " + array.name + ".\n", srec::exitUsage);
 
+  unsigned long malformed = 0;
   const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    return hexarray::convert(in, out, array, messages);
+    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
+    auto failure = hexarray::convert(in, out, array, messages, checks);
+    malformed = checks.malformed();
+    return failure;
   });
   std::string message;
   if (const auto& failure = outcome.failure) {
@@ -78,6 +95,9 @@ int convertFile(const srec::CommandLine& line) {
   }
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
+  if (!outcome.failure)
+    return srec::finish(tool, srec::malformedSummary(malformed), srec::exitSuccess,
+                        outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
 }
 

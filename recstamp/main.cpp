@@ -1,5 +1,5 @@
-// recstamp [--byte-addressed|--word-addressed] VERSION IN OUT: copies an S-record file with a
-// version record added.
+// recstamp [--byte-addressed|--word-addressed] [--at ADDRESS|--crc32|--crc32-be|--crc32-mpeg2]
+// [--strict] VERSION IN OUT: copies an S-record file with a version record added.
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
 #include "srec/hex.hpp"
@@ -9,23 +9,50 @@
 
 namespace {
 
-constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
+constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}, {"--at", true},
+                                    {"--crc32"},          {"--crc32-be"},       {"--crc32-mpeg2"},
+                                    {"--strict"}};
+constexpr std::pair<std::string_view, std::string_view> exclusive[] = {
+    {"--byte-addressed", "--word-addressed"},
+    {"--at", "--crc32"},
+    {"--at", "--crc32-be"},
+    {"--at", "--crc32-mpeg2"},
+    {"--crc32", "--crc32-be"},
+    {"--crc32", "--crc32-mpeg2"},
+    {"--crc32-be", "--crc32-mpeg2"}};
 constexpr srec::Tool tool{
     "recstamp",
     "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
-    "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
-    "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
+    "       recstamp [--byte-addressed | --word-addressed]\n"
+    "                [--at ADDRESS | --crc32 | --crc32-be | --crc32-mpeg2] [--strict] [--]\n"
+    "                [version string] [s-record file] [output s-record file]\n"
     "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
     "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
     "words or the image does not show which (by its first pair of data records a length or half\n"
-    "a length apart).\n"
+    "a length apart, or a record of odd length). One that would lie on the data is refused.\n"
     "  --byte-addressed  always the whole length\n"
-    "  --word-addressed  always half of it\n",
+    "  --word-addressed  always half of it\n"
+    "  --at ADDRESS      every version record at ADDRESS (0x8000, 32768, 0100000)\n"
+    "  --crc32           after each version record, a record of 0 to 3 bytes 0xFF and the\n"
+    "                    CRC-32 (as zlib's) of the image from its first data address up to the\n"
+    "                    CRC, gaps as 0xFF, little-endian; the image must count bytes\n"
+    "  --crc32-be        the same, big-endian\n"
+    "  --crc32-mpeg2     the same with CRC-32/MPEG-2 of the image read as little-endian 32-bit\n"
+    "                    words, as an STM32 CRC unit fed with them computes it\n"
+    "  --strict          stop at the first record whose digits, count or checksum are wrong,\n"
+    "                    rather than tell the first ten and go on\n"
+    "  --                the end of the options, before a version that starts with -\n",
     3,
     options,
-    1};
+    exclusive};
 
 int stampFile(const srec::CommandLine& line) {
+  recstamp::Stamping stamping;
+  if (const std::string* at = line.option("--at")) {
+    const std::optional<std::uint64_t> address = srec::cNumber(*at, 0xFFFFFFFF);
+    if (!address) return srec::finish(tool, "Not an address: " + *at + ".\n", srec::exitUsage);
+    stamping.at = static_cast<std::uint32_t>(*address);
+  }
   const std::string& version = line.operands[0];
   if (version.size() > recstamp::maxVersionLength)
     return srec::finish(tool,
@@ -33,23 +60,59 @@ int stampFile(const srec::CommandLine& line) {
                             " bytes, at most " + std::to_string(recstamp::maxVersionLength) + ".\n",
                         srec::exitFailure);
   const std::string field = recstamp::versionField(version);
-  auto addressing = recstamp::Addressing::shown;
-  if (line.option("--byte-addressed") != nullptr) addressing = recstamp::Addressing::byte;
-  if (line.option("--word-addressed") != nullptr) addressing = recstamp::Addressing::word;
+  stamping.versionField = field;
+  if (line.option("--byte-addressed") != nullptr) stamping.addressing = srec::Addressing::byte;
+  if (line.option("--word-addressed") != nullptr) stamping.addressing = srec::Addressing::word;
+
+  for (const auto& [word, variant] : {std::pair{"--crc32", recstamp::CrcVariant::crc32},
+                                      std::pair{"--crc32-be", recstamp::CrcVariant::crc32Be},
+                                      std::pair{"--crc32-mpeg2", recstamp::CrcVariant::mpeg2}})
+    if (line.option(word) != nullptr) stamping.crc = variant;
+  if (stamping.crc && stamping.addressing == srec::Addressing::word)
+    return srec::finish(tool, "A CRC needs a byte-addressed image.\n", srec::exitFailure);
 
   srec::RunFiles files;
   files.input = line.operands[1];
   files.output = line.operands[2];
-  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& /*messages*/) {
-    return recstamp::stamp(in, out, field, addressing);
+  std::optional<std::uint64_t> halvedAt;
+  unsigned long malformed = 0;
+  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
+    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
+    auto failure = recstamp::stamp(in, out, stamping, checks, halvedAt);
+    malformed = checks.malformed();
+    return failure;
   });
-  const auto& failure = outcome.failure;
-  if (failure && failure->kind == srec::Failure::Kind::addressMisfit)
-    return srec::finish(tool,
-                        "Version record address 0x" + srec::toHex(failure->address, true) +
-                            " does not fit an S" + std::to_string(failure->recType) + " record.\n",
-                        srec::exitFailure, outcome.outputIsStdout);
-  return srec::finish(tool, outcome, files);
+  std::string message;
+  if (const auto& failure = outcome.failure) {
+    const std::string address = "0x" + srec::toHex(failure->address, true);
+    if (failure->kind == srec::Failure::Kind::addressMisfit)
+      message = "Version record address " + address + " does not fit an S" +
+                std::to_string(failure->recType) + " record.\n";
+    else if (failure->kind == srec::Failure::Kind::overwrite)
+      message = "The version record at " + address +
+                " would overwrite the data of the record at line " + std::to_string(failure->line) +
+                ".\n";
+    else if (failure->kind == srec::Failure::Kind::wordImage)
+      message = "A CRC needs a byte-addressed image.\n";
+    else if (failure->kind == srec::Failure::Kind::misalignedStart)
+      message = "The image must start at a multiple of 4 for --crc32-mpeg2.\n";
+    else if (failure->kind == srec::Failure::Kind::outOfOrder)
+      message =
+          "Data record at line " + std::to_string(failure->line) + " is out of address order.\n";
+  }
+  if (!message.empty())
+    return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
+  if (outcome.failure) return srec::finish(tool, outcome, files);
+  // The last messages of a successful run: where the version went when the image did not tell,
+  // then how many records were malformed.
+  std::string told;
+  if (halvedAt)
+    told = "The image does not show whether it counts bytes or 16-bit words: the version record "
+           "went to 0x" +
+           srec::toHex(*halvedAt, true) +
+           ", as for words. Give --byte-addressed or --word-addressed.\n";
+  return srec::finish(tool, told + srec::malformedSummary(malformed), srec::exitSuccess,
+                      outcome.outputIsStdout);
 }
 
 } // namespace

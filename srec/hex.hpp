@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,10 @@ constexpr char* putHexBytes(char* out, std::uint32_t value, int bytes) noexcept 
   }
   return out;
 }
+
+// A number as C writes it, from 0 to `max`: hexadecimal after 0x or 0X, octal after a 0, else
+// decimal; nothing else, not even a sign or a blank.
+std::optional<std::uint64_t> cNumber(std::string_view text, std::uint64_t max) noexcept;
 
 // The digits of `value` without leading zeros, in lower or upper case.
 std::string toHex(std::uint64_t value, bool upperCase = false);

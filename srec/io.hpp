@@ -47,7 +47,7 @@ class BufferedWriter {
 public:
   explicit BufferedWriter(ByteSink& sink, std::size_t capacity = blockSize);
 
-  void write(std::string_view bytes) {
+  [[gnu::always_inline]] void write(std::string_view bytes) {
     if (bytes.size() <= capacity_ - used_ && bytes.size() < capacity_ / 4) {
       bytes.copy(buffer_.get() + used_, bytes.size());
       used_ += bytes.size();

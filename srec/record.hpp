@@ -77,4 +77,38 @@ constexpr RecordHeader decodeHeader(std::string_view token) noexcept {
   return header;
 }
 
+// How an image counts its addresses: in bytes, or in 16-bit words (a record of L bytes then
+// covers L / 2 addresses). `shown`: as the image shows it, which it has not yet.
+enum class Addressing { shown, word, byte };
+
+// Watches an image's data records, in input order, until they show how it counts: the first pair
+// of consecutive ones whose first announces a length L of at least 2 and whose second starts L
+// (bytes) or L / 2 (words) after it, with 32-bit wrap-around; or, before that, a record of odd
+// length, since a word image holds whole words. Where a record completes a pair, the pair decides
+// first. A length is never more than 252, the most a count announces.
+class AddressingProbe {
+public:
+  explicit constexpr AddressingProbe(Addressing given) noexcept : addressing_(given) {}
+
+  constexpr void note(const RecordHeader& header) noexcept {
+    if (addressing_ != Addressing::shown) return;
+    if (pairLen_ >= 2) {
+      const auto whole = static_cast<std::uint32_t>(pairLen_);
+      if (header.sAddr == pairAddr_ + whole)
+        addressing_ = Addressing::byte;
+      else if (header.sAddr == pairAddr_ + whole / 2)
+        addressing_ = Addressing::word;
+    }
+    if (addressing_ == Addressing::shown && header.dataLen % 2 == 1) addressing_ = Addressing::byte;
+    pairAddr_ = header.sAddr;
+    pairLen_ = header.dataLen;
+  }
+  [[nodiscard]] constexpr Addressing addressing() const noexcept { return addressing_; }
+
+private:
+  Addressing addressing_;
+  std::uint32_t pairAddr_ = 0;
+  std::int32_t pairLen_ = 0; // of the data record before
+};
+
 } // namespace srec

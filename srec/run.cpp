@@ -1,5 +1,6 @@
 #include "srec/run.hpp"
 
+#include "srec/check.hpp"
 #include "srec/files.hpp"
 #include "srec/platform.hpp"
 
@@ -9,6 +10,56 @@
 #include <new>
 
 namespace srec {
+
+namespace {
+
+// Reads the options in front of the operands, which it leaves in `words`; false after a mistake,
+// which `line` then tells.
+bool readOptions(const Tool& tool, std::vector<std::string>& words, CommandLine& line) {
+  const auto refuse = [&](std::string text) {
+    line.exitStatus = exitUsage;
+    line.text = std::move(text);
+    return false;
+  };
+  std::size_t next = 0;
+  while (next < words.size()) {
+    const std::string_view word = words[next];
+    if (word == "--") {
+      ++next;
+      break;
+    }
+    if (word.size() < 2 || word[0] != '-') break;
+    if (word == "--help" || word == "-h" || word == "--version")
+      return refuse(std::string(tool.usage));
+    // --name=value: only a value option takes its value so.
+    const std::size_t equals = word.starts_with("--") ? word.find('=') : std::string_view::npos;
+    const std::string_view name = word.substr(0, equals);
+    const auto known = std::find_if(tool.options.begin(), tool.options.end(),
+                                    [&](const Option& o) { return o.word == name; });
+    if (known == tool.options.end() || (equals != std::string_view::npos && !known->takesValue))
+      return refuse("Unknown option: " + std::string(word) + ".\n");
+    if (line.option(name) != nullptr) return refuse(std::string(tool.usage));
+    std::string value;
+    if (equals != std::string_view::npos) {
+      value = word.substr(equals + 1);
+    } else if (known->takesValue) {
+      if (++next == words.size()) return refuse(std::string(tool.usage));
+      value = words[next];
+    }
+    for (const auto& [first, second] : tool.exclusive) {
+      const std::string_view other = name == first ? second : name == second ? first : "";
+      if (!other.empty() && line.option(other) != nullptr)
+        return refuse("Options " + std::string(other) + " and " + std::string(name) +
+                      " can't be used together.\n");
+    }
+    line.options.emplace_back(known->word, std::move(value));
+    ++next;
+  }
+  words.erase(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(next));
+  return true;
+}
+
+} // namespace
 
 CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
   platform::prepareProcess();
@@ -21,22 +72,9 @@ CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
   } else if (words.size() == 1 && words[0] == "--version") {
     line.exitStatus = exitSuccess;
     line.text = std::string(tool.name) + " " SREC_TOOLS_VERSION "\n";
-  } else {
-    std::size_t next = 0;
-    while (next < words.size() && line.options.size() < tool.maxOptions) {
-      const auto known = std::find_if(tool.options.begin(), tool.options.end(),
-                                      [&](const Option& o) { return o.word == words[next]; });
-      if (known == tool.options.end() || line.option(known->word) != nullptr ||
-          (known->takesValue && next + 1 == words.size()))
-        break;
-      line.options.emplace_back(known->word, known->takesValue ? words[next + 1] : "");
-      next += known->takesValue ? 2 : 1;
-    }
-    words.erase(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(next));
-    if (words.size() != tool.operands) {
-      line.exitStatus = exitUsage;
-      line.text = tool.usage;
-    }
+  } else if (readOptions(tool, words, line) && words.size() != tool.operands) {
+    line.exitStatus = exitUsage;
+    line.text = tool.usage;
   }
   return line;
 }
@@ -142,6 +180,8 @@ std::string describe(const Failure& failure, const RunFiles& files) {
            std::to_string(maxTokenLength) + " characters.\n";
   case Failure::Kind::write:
     return "Can't write the output file: " + outputPath + ".\n";
+  case Failure::Kind::malformed:
+    return describe(failure.fault, failure.line) + "\n";
   case Failure::Kind::sameOutputs:
     return "The header and the output are the same file: " + *files.second + ".\n";
   default:

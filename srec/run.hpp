@@ -25,16 +25,17 @@ struct Option {
   bool takesValue = false;
 };
 
-// A tool's command line: options in front of `operands` file names and such. A word is an
-// option only while no operand has come, each at most once, and at most `maxOptions` of them;
-// any other word is an operand, so a misplaced option makes a wrong operand count.
+// A tool's command line: options in front of `operands` file names and such, in any order, each
+// at most once. A word there that starts with '-' (but "-" itself) is an option, "--" ends them;
+// a value option takes the next word, or its value after '=' in the same word. Options that
+// exclude each other come in pairs.
 struct Tool {
   std::string_view name;
   std::string_view usage; // the usage line
   std::string_view help;  // what --help prints after it
   std::size_t operands;
   std::span<const Option> options = {};
-  std::size_t maxOptions = 0;
+  std::span<const std::pair<std::string_view, std::string_view>> exclusive = {};
 };
 
 struct CommandLine {
@@ -49,7 +50,8 @@ struct CommandLine {
 };
 
 // Prepares the process (standard descriptors, signals) and reads its command line. --help, -h and
-// --version count only when they stand alone.
+// --version count only when they stand alone. Everything that makes the line wrong is found here,
+// before anything is opened: the usage line, or an unknown option or two that exclude each other.
 CommandLine readCommandLine(const Tool& tool, int argc, char** argv);
 
 // A tool's main: reads the command line, prints usage, help or version, or runs `body`; memory that

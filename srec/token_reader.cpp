@@ -53,24 +53,6 @@ const char* findSpace(const char* p) noexcept {
 #endif
 }
 
-// Bit i set where byte p[i], as a signed byte, is below '!': the white space, the other control
-// characters and the bytes from 0x80.
-std::uint64_t lowBytes(const char* p) noexcept {
-  std::uint64_t others = 0; // the bytes from '!' to 0x7F
-#if defined(__SSE2__)
-  const __m128i blank = _mm_set1_epi8(' ');
-  for (std::size_t i = 0; i < 4; ++i) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, blank)));
-    others |= std::uint64_t{bits} << (16 * i);
-  }
-#else
-  for (std::size_t i = 0; i < 64; ++i)
-    others |= std::uint64_t{static_cast<signed char>(p[i]) > ' '} << i;
-#endif
-  return ~others;
-}
-
 } // namespace
 
 TokenReader::TokenReader(ByteSource& source, std::size_t readSize)
@@ -119,7 +101,9 @@ std::optional<std::string_view> TokenReader::next() {
       const char* space = findSpace(p);
       if (space != end && space - p <= static_cast<std::ptrdiff_t>(maxTokenLength)) {
         pos_ = static_cast<std::size_t>(space - block_.get());
-        return std::string_view(p, static_cast<std::size_t>(space - p));
+        last_ = static_cast<std::size_t>(p - block_.get());
+        lastLength_ = static_cast<std::size_t>(space - p);
+        return std::string_view(p, lastLength_);
       }
       break;
     }
@@ -135,52 +119,39 @@ std::optional<std::string_view> TokenReader::next() {
   if (length > maxTokenLength && !failure_) failure_ = Failure{Failure::Kind::tooLong, line_};
   if (failure_) return std::nullopt;
   pos_ += length;
-  return std::string_view(&block_[pos_ - length], length);
+  last_ = pos_ - length;
+  lastLength_ = length;
+  return std::string_view(&block_[last_], length);
 }
 
-std::string_view TokenReader::plainLines() {
-  if (!started_ || failure_ || pos_ == end_) return {};
-  char* const block = block_.get(); // a local, which the stores below are known not to change
-  // The blank at end_ and the zeroed padding make each look one byte ahead safe.
-  const auto endsLine = [block](std::size_t at) -> std::size_t {
-    if (block[at] == '\n') return 1;
-    return block[at] == '\r' && block[at + 1] == '\n' ? 2 : 0;
-  };
-  const std::size_t firstEnd = endsLine(pos_);
-  if (firstEnd == 0) return {};
-  const std::size_t first = pos_ + firstEnd;
-  std::size_t start = first; // of the line being looked at
-  std::size_t kept = first;  // where it goes: a line that ends in CR LF moves up to end in LF
-  unsigned long lineNumber = line_ + 1;
-  // The only bytes below '!' in a plain line are the LF, or CR LF, that end it. Such bytes are
-  // found 64 at a time, in words aligned on the block, so no search waits for the one before;
-  // each is then checked to end a line of the right length and kind. The blank at the end of the
-  // block, and the padding after it, stop the search.
-  std::size_t word = first & ~std::size_t{63};
-  std::uint64_t ends = lowBytes(block + word) & (~std::uint64_t{0} << (first - word));
-  for (;; ends = lowBytes(block + (word += 64))) {
-    for (; ends != 0; ends &= ends - 1) {
-      const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
-      if (lineEnd < start) continue; // the LF of a CR LF that ended the word before
-      const std::size_t endLength = endsLine(lineEnd);
-      const std::size_t length = lineEnd - start;
-      // A length of 0 wraps round, so one test refuses both an empty line and a long one.
-      if (endLength == 0 || length - 1 >= maxTokenLength ||
-          recordKind({block + start, 2}) == RecordKind::termination) {
-        pos_ = start;
-        line_ = lineNumber;
-        return {block + first, kept - first};
-      }
-      if (kept != start || endLength == 2) {
-        std::memmove(block + kept, block + start, length);
-        block[kept + length] = '\n';
-      }
-      kept += length + 1;
-      start = lineEnd + endLength;
-      ++lineNumber;
-      if (endLength == 2) ends &= ends - 1; // the CR, so that the loop takes the LF after it
+bool TokenReader::checkAhead() {
+  // The lines from the token on, found as plainLines() finds them, up to a batch.
+  const char* const block = block_.get();
+  std::array<LineSpan, 64> batch{};
+  std::size_t count = 0;
+  std::size_t start = last_;
+  std::size_t word = start & ~std::size_t{63};
+  std::uint64_t ends = detail::lowBytes(block + word) & (~std::uint64_t{0} << (start - word));
+  while (count < batch.size()) {
+    if (ends == 0) {
+      ends = detail::lowBytes(block + (word += 64));
+      continue;
     }
+    const std::size_t lineEnd = word + static_cast<std::size_t>(std::countr_zero(ends));
+    ends &= ends - 1;
+    if (lineEnd < start) continue; // the LF of a CR LF
+    std::size_t endLength = 0;
+    if (block[lineEnd] == '\n') endLength = 1;
+    if (block[lineEnd] == '\r' && block[lineEnd + 1] == '\n') endLength = 2;
+    const std::size_t length = lineEnd - start;
+    if (endLength == 0 || length - 1 >= maxTokenLength) break;
+    batch[count++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
+    start = lineEnd + endLength;
   }
+  const std::size_t sound = firstUnsound(block, batch.data(), count);
+  soundBegin_ = last_;
+  soundEnd_ = sound == 0 ? last_ : batch[sound - 1].start + batch[sound - 1].length;
+  return sound > 0;
 }
 
 // Reads after the unscanned bytes, first moving them to just before the read area when the
@@ -188,6 +159,7 @@ std::string_view TokenReader::plainLines() {
 // or on failure.
 bool TokenReader::readMore() {
   if (failure_) return false;
+  soundEnd_ = 0; // the block's bytes may move
   if (end_ + readSize_ > readArea + room_) {
     const std::size_t kept = end_ - pos_; // at most maxTokenLength
     std::memmove(&block_[readArea - kept], &block_[pos_], kept);

@@ -5,6 +5,7 @@
 #include "hexarray/convert.hpp"
 #include "recstamp/stamp.hpp"
 #include "recstamp/version_record.hpp"
+#include "srec/check.hpp"
 #include "srec/record.hpp"
 
 #include <cstdlib>
@@ -93,10 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto token = read.in.next(); token; token = read.in.next(), ++count) {
     require(count < expected.size() &&
             expected[count] == std::pair(read.in.line(), std::string(*token)));
-    for (auto lines = readSize % 2 == 1 ? read.in.plainLines() : ""; !lines.empty();
-         lines.remove_prefix(lines.find('\n') + 1))
-      require(++count < expected.size() &&
-              expected[count].second == lines.substr(0, lines.find('\n')));
+    std::vector<std::string> visited;
+    const std::string_view run =
+        readSize % 2 == 1
+            ? read.in.plainLines([&](std::string_view line) { visited.emplace_back(line); })
+            : "";
+    std::string joined;
+    for (const auto& line : visited) {
+      require(++count < expected.size() && expected[count].second == line);
+      joined += line + "\n";
+    }
+    require(run == joined);
   }
   require(count == expected.size() && !read.in.failure());
 
@@ -107,8 +115,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       recstamp::versionField(text.substr(0, std::min(newline, std::size_t{248})));
   const std::string_view records = text.substr(std::min(newline + 1, text.size()));
   Run stamp(records, readSize);
-  const auto misfit = recstamp::stamp(stamp.in, stamp.out, field);
+  std::optional<std::uint64_t> halvedAt;
+  recstamp::Stamping stamping;
+  stamping.versionField = field;
+  srec::testing::MemorySink stampMessages;
+  srec::RecordChecks stampChecks(stampMessages, false);
+  auto misfit = recstamp::stamp(stamp.in, stamp.out, stamping, stampChecks, halvedAt);
+  // Data under a version record is found once the whole output is written.
+  if (misfit && misfit->kind == srec::Failure::Kind::overwrite) misfit.reset();
   require(stamp.out.flush() && (stamp.sink.text.empty() || stamp.sink.text.back() == '\n'));
+  // Every record read is checked, in runs of plain lines or one by one, as the full check says.
+  const auto malformed = [](std::string_view records) {
+    unsigned long count = 0;
+    for (const auto& [line, token] : referenceTokens(records))
+      count += srec::checkRecord(token).kind != srec::RecordFault::Kind::none;
+    return count;
+  };
+  require(misfit || stampChecks.malformed() == malformed(records));
   std::vector<std::string_view> lines;
   for (std::string_view rest = stamp.sink.text; !rest.empty();
        rest.remove_prefix(lines.back().size() + 1))
@@ -135,11 +158,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hexarray::Array array;
   array.name = "fuzz_C";
   srec::testing::MemorySink messages;
-  const auto failure = hexarray::convert(convert.in, convert.out, array, messages);
+  srec::RecordChecks checks(messages, false);
+  const auto failure = hexarray::convert(convert.in, convert.out, array, messages, checks);
   require(convert.out.flush() && (!failure || failure->kind == srec::Failure::Kind::badHexDigit));
   std::size_t entries = 0;
   for (std::size_t at = 0; (at = convert.sink.text.find("0x", at) + 1) != 0;)
     ++entries;
   require(failure || convert.sink.text.ends_with(" " + std::to_string(entries) + " bytes */\n\n"));
+  require(failure || checks.malformed() == malformed(text));
   return 0;
 }
