@@ -13,14 +13,13 @@ constexpr srec::Option options[] = {{"--byte-addressed"}, {"--word-addressed"}};
 constexpr srec::Tool tool{
     "recstamp",
     "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
-    "       recstamp --byte-addressed [version string] [s-record file] [output s-record file]\n"
-    "       recstamp --word-addressed [version string] [s-record file] [output s-record file]\n"
-    "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
-    "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
-    "words or the image does not show which (by its first pair of data records a length or half\n"
-    "a length apart).\n"
-    "  --byte-addressed  always the whole length\n"
-    "  --word-addressed  always half of it\n",
+    "       recstamp [--byte-addressed | --word-addressed] VERSION IN OUT\n",
+    "Write a copy of the S-record image IN to OUT with the text VERSION put in as\n"
+    "a data record after the image's data.\n",
+    "  --byte-addressed  the image counts its addresses in bytes, whatever it shows\n"
+    "  --word-addressed  the image counts its addresses in 16-bit words\n"
+    "  -h, --help        print this help and exit\n"
+    "      --version     print the version and exit\n",
     3,
     options,
     1};

@@ -30,8 +30,10 @@ struct Option {
 // any other word is an operand, so a misplaced option makes a wrong operand count.
 struct Tool {
   std::string_view name;
-  std::string_view usage; // the usage line
-  std::string_view help;  // what --help prints after it
+  std::string_view usage;       // the usage line
+  std::string_view synopsis;    // --help: the usage lines after it
+  std::string_view description; // --help: a sentence of what the tool does
+  std::string_view help;        // --help: the options, one a line
   std::size_t operands;
   std::span<const Option> options = {};
   std::size_t maxOptions = 0;
