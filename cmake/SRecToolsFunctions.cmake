@@ -96,7 +96,8 @@ function(srectools_stamp output)
   _srectools_options(arg options)
 
   # The text reaches recstamp as one argument, whatever it holds: a ";" would split a CMake
-  # list and a "$<" start a generator expression, so both are written as expressions.
+  # list and a "$<" start a generator expression, so both are written as expressions; after
+  # "--", a text that starts with "-" is no option.
   set(text "${arg_VERSION}")
   string(REPLACE "$" "$<1:$>" text "${text}")
   string(REPLACE ";" "$<SEMICOLON>" text "${text}")
@@ -116,7 +117,7 @@ function(srectools_stamp output)
   cmake_path(GET output FILENAME name)
   add_custom_command(
     OUTPUT "${output}"
-    COMMAND $<TARGET_FILE:SRecTools::recstamp> ${options} "${text}" "${input}" "${output}"
+    COMMAND $<TARGET_FILE:SRecTools::recstamp> ${options} -- "${text}" "${input}" "${output}"
     DEPENDS "${input}" "${made_with}" SRecTools::recstamp
     COMMENT "Stamping the version into ${name}"
     VERBATIM)
