@@ -1,7 +1,8 @@
 # Installing and packaging: on Linux a .deb (lintian-clean) and a .tar.gz with compressed man
 # pages, the copyright, the changelog and the README; on Windows a zip with the manual pages as
-# plain text.
+# plain text. Both carry the CMake package in lib/cmake/SRecTools/.
 include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 find_program(GROFF groff)
 find_program(GZIP gzip)
 set(pages recstamp hexarray)
@@ -9,7 +10,7 @@ set(packed ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${packed})
 
 if(WIN32)
-  install(TARGETS recstamp hexarray RUNTIME DESTINATION .)
+  install(TARGETS recstamp hexarray EXPORT SRecToolsTargets RUNTIME DESTINATION .)
   install(FILES LICENSE README.md DESTINATION .)
   if(GROFF)
     foreach(page ${pages})
@@ -23,7 +24,7 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME srectools-${PROJECT_VERSION}-win64)
 else()
-  install(TARGETS recstamp hexarray RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS recstamp hexarray EXPORT SRecToolsTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian's copyright file holds the licence with each line indented and blank lines as ".".
   file(READ LICENSE licence)
   string(REGEX REPLACE "\n\n" "\n.\n" licence "${licence}")
@@ -45,6 +46,15 @@ else()
   install(FILES ${packed}/changelog.gz ${packed}/README.md.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR "DEB;TGZ")
 endif()
+
+# The package finds the tools relative to itself, wherever the prefix lies. It holds no code for
+# the machine, so a firmware project for a 32-bit target takes it as well.
+set(package_dir lib/cmake/SRecTools)
+install(EXPORT SRecToolsTargets NAMESPACE SRecTools:: DESTINATION ${package_dir})
+write_basic_package_version_file(${packed}/SRecToolsConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+install(FILES cmake/SRecToolsConfig.cmake cmake/SRecToolsFunctions.cmake
+              ${packed}/SRecToolsConfigVersion.cmake DESTINATION ${package_dir})
 
 set(CPACK_PACKAGE_NAME srectools)
 set(CPACK_PACKAGE_VENDOR "the srectools authors")

@@ -19,20 +19,16 @@ constexpr srec::Tool tool{
     "hexarray",
     "Usage: hexarray.exe [s-record file] [output C source file]\n",
     "       hexarray [--name NAME] [--header FILE.h] [--fill BYTE]\n"
-    "                [--byte-addressed | --word-addressed] [--strict] [--] [s-record file]\n"
-    "                [output C source file]\n"
-    "  --name NAME       the array's name, a C identifier, instead of the output's (or with\n"
-    "                    output -, the input's) base name and _C\n"
-    "  --header FILE.h   also write a header declaring the array with its size, NAME_SIZE, and\n"
-    "                    include it first in the C file\n"
-    "  --fill BYTE       the image as it lies in memory, from its first data address on, every\n"
-    "                    gap filled with BYTE (255, 0xFF, 0377); the header gives NAME_ADDRESS\n"
-    "  --byte-addressed  addresses count bytes, whatever the image shows\n"
-    "  --word-addressed  addresses count 16-bit words, whatever the image shows (without either,\n"
-    "                    as its first pair of data records a length or half a length apart "
-    "shows)\n"
-    "  --strict          stop at the first record whose digits, count or checksum are wrong,\n"
-    "                    rather than tell the first ten and go on\n",
+    "                [--byte-addressed | --word-addressed] [--strict] [--] IN OUT\n",
+    "Write the data of the S-record image IN as a C array to the file OUT.\n",
+    "  --name NAME       the array's name, instead of OUT's base name and _C\n"
+    "  --header FILE.h   also write FILE.h, which declares the array and NAME_SIZE\n"
+    "  --fill BYTE       the image as memory holds it, each gap filled with BYTE\n"
+    "  --byte-addressed  the image counts its addresses in bytes, whatever it shows\n"
+    "  --word-addressed  the image counts its addresses in 16-bit words\n"
+    "  --strict          stop at the first record with a wrong digit, count or checksum\n"
+    "  -h, --help        print this help and exit\n"
+    "      --version     print the version and exit\n",
     2,
     options,
     exclusive};

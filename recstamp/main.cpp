@@ -25,23 +25,18 @@ constexpr srec::Tool tool{
     "Usage: recstamp [version string] [s-record file] [output s-record file]\n",
     "       recstamp [--byte-addressed | --word-addressed]\n"
     "                [--at ADDRESS | --crc32 | --crc32-be | --crc32-mpeg2] [--strict] [--]\n"
-    "                [version string] [s-record file] [output s-record file]\n"
-    "Before S8, S9 and at the end of the input the record follows the last data record by its\n"
-    "whole length when the image's addresses count bytes, by half of it when they count 16-bit\n"
-    "words or the image does not show which (by its first pair of data records a length or half\n"
-    "a length apart, or a record of odd length). One that would lie on the data is refused.\n"
-    "  --byte-addressed  always the whole length\n"
-    "  --word-addressed  always half of it\n"
-    "  --at ADDRESS      every version record at ADDRESS (0x8000, 32768, 0100000)\n"
-    "  --crc32           after each version record, a record of 0 to 3 bytes 0xFF and the\n"
-    "                    CRC-32 (as zlib's) of the image from its first data address up to the\n"
-    "                    CRC, gaps as 0xFF, little-endian; the image must count bytes\n"
-    "  --crc32-be        the same, big-endian\n"
-    "  --crc32-mpeg2     the same with CRC-32/MPEG-2 of the image read as little-endian 32-bit\n"
-    "                    words, as an STM32 CRC unit fed with them computes it\n"
-    "  --strict          stop at the first record whose digits, count or checksum are wrong,\n"
-    "                    rather than tell the first ten and go on\n"
-    "  --                the end of the options, before a version that starts with -\n",
+    "                VERSION IN OUT\n",
+    "Write a copy of the S-record image IN to OUT with the text VERSION put in as\n"
+    "a data record after the image's data.\n",
+    "  --byte-addressed  the image counts its addresses in bytes, whatever it shows\n"
+    "  --word-addressed  the image counts its addresses in 16-bit words\n"
+    "  --at ADDRESS      put every version record at ADDRESS (0x8000, 32768, 0100000)\n"
+    "  --crc32           seal the image with its CRC-32 (as zlib's), little-endian\n"
+    "  --crc32-be        the same CRC, big-endian\n"
+    "  --crc32-mpeg2     seal it with the CRC-32/MPEG-2 an STM32 CRC unit computes\n"
+    "  --strict          stop at the first record with a wrong digit, count or checksum\n"
+    "  -h, --help        print this help and exit\n"
+    "      --version     print the version and exit\n",
     3,
     options,
     exclusive};

@@ -68,7 +68,8 @@ CommandLine readCommandLine(const Tool& tool, int argc, char** argv) {
   std::vector<std::string>& words = line.operands;
   if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
     line.exitStatus = exitSuccess;
-    line.text = std::string(tool.usage) + std::string(tool.help);
+    line.text = std::string(tool.usage) + std::string(tool.synopsis) +
+                std::string(tool.description) + "\n" + std::string(tool.help);
   } else if (words.size() == 1 && words[0] == "--version") {
     line.exitStatus = exitSuccess;
     line.text = std::string(tool.name) + " " SREC_TOOLS_VERSION "\n";

@@ -31,8 +31,10 @@ struct Option {
 // exclude each other come in pairs.
 struct Tool {
   std::string_view name;
-  std::string_view usage; // the usage line
-  std::string_view help;  // what --help prints after it
+  std::string_view usage;       // the usage line
+  std::string_view synopsis;    // --help: the usage lines after it
+  std::string_view description; // --help: a sentence of what the tool does
+  std::string_view help;        // --help: the options, one a line
   std::size_t operands;
   std::span<const Option> options = {};
   std::span<const std::pair<std::string_view, std::string_view>> exclusive = {};
