@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -324,7 +325,8 @@ std::optional<srec::Failure> Stamper::finish(std::optional<std::uint64_t>& halve
 std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& out,
                                    const Stamping& stamping, srec::RecordChecks& checks,
                                    std::optional<std::uint64_t>& halvedAt) {
-  Stamper stamper(out, stamping);
+  // On the heap: the CRC's tables would take much of the smallest stacks.
+  const auto stamper = std::make_unique<Stamper>(out, stamping);
   while (!out.failed()) {
     // Lines that pass through unchanged are copied as they stand, many at a time; their data
     // records are noted on the way: most often all of them continue the last one, which is
@@ -332,17 +334,17 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     const std::uint64_t before = in.line();
     const std::string_view lines = in.plainLines([](std::string_view /*line*/) {});
     if (!lines.empty()) {
-      if (!stamper.allContinue(lines, in.line() - before - 1, before + 1)) {
+      if (!stamper->allContinue(lines, in.line() - before - 1, before + 1)) {
         std::uint64_t line = before;
         for (std::string_view rest = lines; !rest.empty();
              rest.remove_prefix(rest.find('\n') + 1)) {
           const std::string_view token = rest.substr(0, rest.find('\n'));
           ++line;
-          if (!stamper.continues(token) && srec::recordKind(token) == srec::RecordKind::data)
-            stamper.data(token, line);
+          if (!stamper->continues(token) && srec::recordKind(token) == srec::RecordKind::data)
+            stamper->data(token, line);
         }
       }
-      if (auto failure = stamper.seal(lines, before + 1)) return failure;
+      if (auto failure = stamper->seal(lines, before + 1)) return failure;
       out.write(lines);
       continue;
     }
@@ -351,21 +353,21 @@ std::optional<srec::Failure> stamp(srec::TokenReader& in, srec::BufferedWriter& 
     if (auto failure = checks.check(*token, in.line())) return failure;
     switch (srec::recordKind(*token)) {
     case srec::RecordKind::data:
-      stamper.data(*token, in.line());
-      if (auto failure = stamper.seal(*token, in.line(), srec::isSound(*token))) return failure;
+      stamper->data(*token, in.line());
+      if (auto failure = stamper->seal(*token, in.line(), srec::isSound(*token))) return failure;
       break;
     case srec::RecordKind::termination:
-      if (auto misfit = stamper.termination(*token)) return misfit;
+      if (auto misfit = stamper->termination(*token)) return misfit;
       break;
     case srec::RecordKind::other:
-      stamper.other();
+      stamper->other();
       break;
     }
     out.writeLine(*token);
   }
   if (out.failed()) return srec::Failure{srec::Failure::Kind::write};
   if (auto failure = in.failure()) return failure;
-  return stamper.finish(halvedAt);
+  return stamper->finish(halvedAt);
 }
 
 } // namespace recstamp

@@ -104,6 +104,11 @@ std::FILE* messageStream = stdout;
 // any file is made; the outputs take their places only when all of them are on the disk.
 std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome& outcome) {
   using Kind = Failure::Kind;
+  // Made apart, so that the failures below take no room of their own in this frame, which stays
+  // below the pass: the tools run on the smallest stacks.
+  const auto fail = [](Kind kind, bool second = false) -> std::optional<Failure> {
+    return Failure{.kind = kind, .second = second};
+  };
   // Told before anything else, so that even a missing input is reported on standard error.
   const auto namesStdout = [](const std::string& path) {
     return path == "-" || platform::namesStandardOutput(path);
@@ -112,15 +117,15 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
       namesStdout(files.output) || (files.second && namesStdout(*files.second));
   messageStream = outcome.outputIsStdout ? stderr : stdout;
   InputFile input;
-  if (!input.open(files.input)) return Failure{Kind::openInput};
+  if (!input.open(files.input)) return fail(Kind::openInput);
   OutputFile output(0);
-  if (!output.locate(files.output)) return Failure{Kind::openOutput};
-  if (output.sameFile(input.facts())) return Failure{Kind::sameFile};
+  if (!output.locate(files.output)) return fail(Kind::openOutput);
+  if (output.sameFile(input.facts())) return fail(Kind::sameFile);
   OutputFile second(1);
   if (files.second) {
-    if (!second.locate(*files.second)) return Failure{.kind = Kind::openOutput, .second = true};
-    if (second.sameFile(input.facts())) return Failure{.kind = Kind::sameFile, .second = true};
-    if (second.sameFile(output)) return Failure{Kind::sameOutputs};
+    if (!second.locate(*files.second)) return fail(Kind::openOutput, true);
+    if (second.sameFile(input.facts())) return fail(Kind::sameFile, true);
+    if (second.sameFile(output)) return fail(Kind::sameOutputs);
   }
   outcome.outputIsStdout = output.isStdout() || second.isStdout();
   messageStream = outcome.outputIsStdout ? stderr : stdout;
@@ -128,30 +133,29 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
   TokenReader reader(input);
   BufferedWriter writer(output);
 
-  if (!output.create()) return Failure{Kind::openOutput};
-  if (files.second && !second.create()) return Failure{.kind = Kind::openOutput, .second = true};
+  if (!output.create()) return fail(Kind::openOutput);
+  if (files.second && !second.create()) return fail(Kind::openOutput, true);
   if (auto failure = pass(reader, writer, messages)) return failure;
-  if (!writer.flush() || !output.finish()) return Failure{Kind::write};
+  if (!writer.flush() || !output.finish()) return fail(Kind::write);
   if (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0)
-    return Failure{Kind::writeStdout};
+    return fail(Kind::writeStdout);
   if (files.second) {
     const std::string text = files.secondText();
-    if (!second.write(text) || !second.finish())
-      return Failure{.kind = Kind::write, .second = true};
+    if (!second.write(text) || !second.finish()) return fail(Kind::write, true);
   }
   // All that can fail is done for both outputs before either takes its place.
-  if (!output.prepare()) return Failure{Kind::write};
-  if (files.second && !second.prepare()) return Failure{.kind = Kind::write, .second = true};
+  if (!output.prepare()) return fail(Kind::write);
+  if (files.second && !second.prepare()) return fail(Kind::write, true);
   const platform::SignalsHeld held; // both take their places, or neither
-  if (!files.second) return output.commit() ? std::nullopt : std::optional{Failure{Kind::write}};
+  if (!files.second) return output.commit() ? std::nullopt : fail(Kind::write);
   // The one that can be undone first: should the other fail even now, the first is put back.
   const bool secondFirst = second.renames() && !output.renames();
   OutputFile& first = secondFirst ? second : output;
   OutputFile& last = secondFirst ? output : second;
-  if (!first.commit(true)) return Failure{.kind = Kind::write, .second = secondFirst};
+  if (!first.commit(true)) return fail(Kind::write, secondFirst);
   if (!last.commit()) {
     first.undo();
-    return Failure{.kind = Kind::write, .second = !secondFirst};
+    return fail(Kind::write, !secondFirst);
   }
   first.settle();
   return std::nullopt;
