@@ -5,6 +5,7 @@
 #include "srec/hex.hpp"
 #include "srec/run.hpp"
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -41,8 +42,9 @@ constexpr srec::Tool tool{
     options,
     exclusive};
 
-int stampFile(const srec::CommandLine& line) {
-  recstamp::Stamping stamping;
+// The stamping the options ask for, or the exit status of a refusal, which it tells.
+std::optional<int> readStamping(const srec::CommandLine& line, recstamp::Stamping& stamping,
+                                std::string& field) {
   if (const std::string* at = line.option("--at")) {
     const std::optional<std::uint64_t> address = srec::cNumber(*at, 0xFFFFFFFF);
     if (!address) return srec::finish(tool, "Not an address: " + *at + ".\n", srec::exitUsage);
@@ -54,7 +56,7 @@ int stampFile(const srec::CommandLine& line) {
                         "Version string too long: " + std::to_string(version.size()) +
                             " bytes, at most " + std::to_string(recstamp::maxVersionLength) + ".\n",
                         srec::exitFailure);
-  const std::string field = recstamp::versionField(version);
+  field = recstamp::versionField(version);
   stamping.versionField = field;
   if (line.option("--byte-addressed") != nullptr) stamping.addressing = srec::Addressing::byte;
   if (line.option("--word-addressed") != nullptr) stamping.addressing = srec::Addressing::word;
@@ -65,18 +67,12 @@ int stampFile(const srec::CommandLine& line) {
     if (line.option(word) != nullptr) stamping.crc = variant;
   if (stamping.crc && stamping.addressing == srec::Addressing::word)
     return srec::finish(tool, "A CRC needs a byte-addressed image.\n", srec::exitFailure);
+  return std::nullopt;
+}
 
-  srec::RunFiles files;
-  files.input = line.operands[1];
-  files.output = line.operands[2];
-  std::optional<std::uint64_t> halvedAt;
-  unsigned long malformed = 0;
-  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
-    auto failure = recstamp::stamp(in, out, stamping, checks, halvedAt);
-    malformed = checks.malformed();
-    return failure;
-  });
+// Tells how the run ended and gives the exit status.
+int tellOutcome(const srec::Outcome& outcome, const srec::RunFiles& files,
+                std::optional<std::uint64_t> halvedAt, unsigned long malformed) {
   std::string message;
   if (const auto& failure = outcome.failure) {
     const std::string address = "0x" + srec::toHex(failure->address, true);
@@ -108,6 +104,26 @@ int stampFile(const srec::CommandLine& line) {
            ", as for words. Give --byte-addressed or --word-addressed.\n";
   return srec::finish(tool, told + srec::malformedSummary(malformed), srec::exitSuccess,
                       outcome.outputIsStdout);
+}
+
+// Apart from the two above, so that the pass runs below a small frame: the tools run on the
+// smallest stacks.
+int stampFile(const srec::CommandLine& line) {
+  recstamp::Stamping stamping;
+  std::string field;
+  if (const std::optional<int> refused = readStamping(line, stamping, field)) return *refused;
+  srec::RunFiles files;
+  files.input = line.operands[1];
+  files.output = line.operands[2];
+  std::optional<std::uint64_t> halvedAt;
+  unsigned long malformed = 0;
+  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
+    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
+    auto failure = recstamp::stamp(in, out, stamping, checks, halvedAt);
+    malformed = checks.malformed();
+    return failure;
+  });
+  return tellOutcome(outcome, files, halvedAt, malformed);
 }
 
 } // namespace
