@@ -78,9 +78,8 @@ public:
     return true;
   }
   // Any other token in between.
-  void other() noexcept {
-    run_.length = 0;
-  } // All of `lines`, `count` lines from input line `firstLine` on, at once, when each is a record
+  void other() noexcept { run_.length = 0; }
+  // All of `lines`, `count` lines from input line `firstLine` on, at once, when each is a record
   // that continues() would take, each then looked at only at its first twelve characters and its
   // end; false, and nothing taken, otherwise. Lines of one length fill `lines` exactly when each
   // ends where the one before, and `count` of them, say it does.
