@@ -8,6 +8,7 @@ wine, sanitized = "--wine" in sys.argv, "--sanitized" in sys.argv
 bindir, *case_files = [os.path.abspath(a) for a in sys.argv[1:] if not a.startswith("--")]
 os.environ.setdefault("WINEDEBUG", "-all")  # wine says nothing of its own
 ACL = "system.posix_acl_access"
+libc, ADDR_NO_RANDOMIZE = ctypes.CDLL(None), 0x0040000
 SETUP = {"dir": lambda n: os.mkdir(n), "link": lambda n, t: os.symlink(t, n), "hardlink": lambda n, f: os.link(f, n),
          "chmod": lambda n, m: os.chmod(n, int(m, 8)), "chown": lambda n, o: os.chown(n, *map(int, o.split(":"))),
          "fifo": os.mkfifo, "rename": os.rename, "tmpfs": lambda n, options: os.mkdir(n) or subprocess.run(
@@ -130,13 +131,20 @@ def run(case, words, std, signal_name=None):
         limits = [(getattr(resource, "RLIMIT_" + name), int(value) if value.isdigit() else startup(command)) for name, value in case["limits"]]
         if sanitized and {"AS", "STACK"} & set(dict(case["limits"])):
             return "the sanitizers need more address space and stack"
-        environment.update(LD_BIND_NOW="1") if "STACK" in dict(case["limits"]) else None  # as the release tools bind their runtime
+        # A stack limit is met in its worst case, every run alike: the kernel starts the stack up
+        # to 8 KiB below its top at random, so the run gets half the limit and no random start,
+        # with no more environment than it needs; and binds its runtime at once, as the release
+        # tools do.
+        small_stack = "STACK" in dict(case["limits"])
+        environment = {"LD_BIND_NOW": "1", **{k: v for k, v in environment.items() if k not in os.environ}} if small_stack else environment
+        limits = [(r, v // 2 if r == resource.RLIMIT_STACK else v) for r, v in limits]
         name, _, shared = case.get("locked", "").partition(" ")
         locked = name and open(name, "rb")
         held = locked and locked.read()
         locked and fcntl.flock(locked, fcntl.LOCK_SH if shared else fcntl.LOCK_EX)
         tool = subprocess.Popen(command, stdin=open(case["stdin"], "rb") if "stdin" in case else subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=lambda: [os.close(int(fd)) for fd in case.get("close", "").split()]
-                                + [signal.signal(s, signal.SIG_IGN) for s in ignored] + [resource.setrlimit(r, (v, v)) for r, v in limits],
+                                + [signal.signal(s, signal.SIG_IGN) for s in ignored] + [small_stack and libc.personality(ADDR_NO_RANDOMIZE)]
+                                + [resource.setrlimit(r, (v, v)) for r, v in limits],
                                 user=user, group=user, extra_groups=groups if user else None, umask=0o022, env=environment)
         if locked:  # the tool must wait for the lock, the output untouched, until it is let go or a signal comes
             deadline = time.time() + (0.5 if wine else 10)
@@ -192,7 +200,7 @@ def run(case, words, std, signal_name=None):
 
 def main():
     results = []  # as root, in a mount namespace of its own, so a runner that is killed leaves no mount behind
-    os.getuid() == 0 and ctypes.CDLL(None).unshare(0x20000) == 0 and subprocess.run(["mount", "--make-rprivate", "/"])
+    os.getuid() == 0 and libc.unshare(0x20000) == 0 and subprocess.run(["mount", "--make-rprivate", "/"])
     for case in (c for path in case_files for c in parse(path)):
         skip = case.get("only", "").partition(": ")[2] if wine else None
         if "user" in case and not skip:  # and that user must reach the tools through every folder
