@@ -7,7 +7,7 @@
 
 namespace recstamp {
 
-Seal::Seal(CrcVariant variant)
+Seal::Seal(CrcVariant variant) noexcept
     : variant_(variant),
       crc_(variant == CrcVariant::mpeg2 ? ImageCrc::Kind::mpeg2 : ImageCrc::Kind::isoHdlc) {}
 

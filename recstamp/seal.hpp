@@ -8,12 +8,12 @@
 #include "srec/failure.hpp"
 #include "srec/hex.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace recstamp {
 
@@ -25,7 +25,7 @@ enum class CrcVariant {
 
 class Seal {
 public:
-  explicit Seal(CrcVariant variant);
+  explicit Seal(CrcVariant variant) noexcept;
 
   // The bytes of a data record of the input that starts on `line`: `pairs` pairs of characters
   // at `text`, which are hex digits when `sound`. Records must come in address order, without
@@ -69,8 +69,7 @@ private:
   bool broken_ = false;
   std::uint64_t end_ = 0; // the address after the last byte counted in, in 64 bits: no wrap
   // Bytes of consecutive records, counted in a block at a time: the CRC is fastest over many.
-  // On the heap: the tools run on the smallest stacks.
-  std::vector<std::uint8_t> pending_ = std::vector<std::uint8_t>(16384);
+  std::array<std::uint8_t, 16384> pending_{};
   std::size_t pendingSize_ = 0;
 };
 
