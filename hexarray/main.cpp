@@ -72,28 +72,21 @@ int convertFile(const srec::CommandLine& line) {
   if (files.second && !hexarray::fitsHeader(array, *files.second))
     return srec::finish(tool, "Not a usable array name: " + array.name + ".\n", srec::exitUsage);
 
-  unsigned long malformed = 0;
-  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
-    auto failure = hexarray::convert(in, out, array, messages, checks);
-    malformed = checks.malformed();
-    return failure;
-  });
+  files.strict = line.option("--strict") != nullptr;
+  const srec::Outcome outcome =
+      srec::runPass(files, [&](auto& in, auto& out, auto& messages, auto& checks) {
+        return hexarray::convert(in, out, array, messages, checks);
+      });
   std::string message;
   if (const auto& failure = outcome.failure) {
     const std::string number = std::to_string(failure->line);
     if (failure->kind == srec::Failure::Kind::badHexDigit)
       message = "Bad hex digit in data record at line " + number + ".\n";
-    else if (failure->kind == srec::Failure::Kind::outOfOrder)
-      message = "Data record at line " + number + " is out of address order.\n";
     else if (failure->kind == srec::Failure::Kind::noData)
       message = "No data in the source file: " + files.input + ".\n";
   }
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
-  if (!outcome.failure)
-    return srec::finish(tool, srec::malformedSummary(malformed), srec::exitSuccess,
-                        outcome.outputIsStdout);
   return srec::finish(tool, outcome, files);
 }
 

@@ -72,7 +72,7 @@ std::optional<int> readStamping(const srec::CommandLine& line, recstamp::Stampin
 
 // Tells how the run ended and gives the exit status.
 int tellOutcome(const srec::Outcome& outcome, const srec::RunFiles& files,
-                std::optional<std::uint64_t> halvedAt, unsigned long malformed) {
+                std::optional<std::uint64_t> halvedAt) {
   std::string message;
   if (const auto& failure = outcome.failure) {
     const std::string address = "0x" + srec::toHex(failure->address, true);
@@ -87,9 +87,6 @@ int tellOutcome(const srec::Outcome& outcome, const srec::RunFiles& files,
       message = "A CRC needs a byte-addressed image.\n";
     else if (failure->kind == srec::Failure::Kind::misalignedStart)
       message = "The image must start at a multiple of 4 for --crc32-mpeg2.\n";
-    else if (failure->kind == srec::Failure::Kind::outOfOrder)
-      message =
-          "Data record at line " + std::to_string(failure->line) + " is out of address order.\n";
   }
   if (!message.empty())
     return srec::finish(tool, message, srec::exitFailure, outcome.outputIsStdout);
@@ -102,7 +99,7 @@ int tellOutcome(const srec::Outcome& outcome, const srec::RunFiles& files,
            "went to 0x" +
            srec::toHex(*halvedAt, true) +
            ", as for words. Give --byte-addressed or --word-addressed.\n";
-  return srec::finish(tool, told + srec::malformedSummary(malformed), srec::exitSuccess,
+  return srec::finish(tool, told + srec::malformedSummary(outcome.malformed), srec::exitSuccess,
                       outcome.outputIsStdout);
 }
 
@@ -115,15 +112,13 @@ int stampFile(const srec::CommandLine& line) {
   srec::RunFiles files;
   files.input = line.operands[1];
   files.output = line.operands[2];
+  files.strict = line.option("--strict") != nullptr;
   std::optional<std::uint64_t> halvedAt;
-  unsigned long malformed = 0;
-  const srec::Outcome outcome = srec::runPass(files, [&](auto& in, auto& out, auto& messages) {
-    srec::RecordChecks checks(messages, line.option("--strict") != nullptr);
-    auto failure = recstamp::stamp(in, out, stamping, checks, halvedAt);
-    malformed = checks.malformed();
-    return failure;
-  });
-  return tellOutcome(outcome, files, halvedAt, malformed);
+  const srec::Outcome outcome =
+      srec::runPass(files, [&](auto& in, auto& out, auto& /*messages*/, auto& checks) {
+        return recstamp::stamp(in, out, stamping, checks, halvedAt);
+      });
+  return tellOutcome(outcome, files, halvedAt);
 }
 
 } // namespace

@@ -34,7 +34,7 @@ struct Failure {
     badHexDigit,     // hexarray: a data character to copy is no hex digit, on `line`
     addressMisfit,   // recstamp: a version record's `address` does not fit an S`recType` record
     sameOutputs,     // the second output names the output
-    outOfOrder,      // hexarray --fill: a data record starts below the data before it, on `line`
+    outOfOrder,      // --fill, a CRC: a data record starts below the data before it, on `line`
     noData,          // hexarray: no data byte where an array must have one
     malformed,       // --strict: the record at `line` has the `fault`
     wordImage,       // recstamp: a CRC asked for an image that counts 16-bit words

@@ -130,12 +130,15 @@ std::optional<Failure> runFiles(const RunFiles& files, const Pass& pass, Outcome
   outcome.outputIsStdout = output.isStdout() || second.isStdout();
   messageStream = outcome.outputIsStdout ? stderr : stdout;
   StreamSink messages(messageStream);
+  RecordChecks checks(messages, files.strict);
   TokenReader reader(input);
   BufferedWriter writer(output);
 
   if (!output.create()) return fail(Kind::openOutput);
   if (files.second && !second.create()) return fail(Kind::openOutput, true);
-  if (auto failure = pass(reader, writer, messages)) return failure;
+  auto failure = pass(reader, writer, messages, checks);
+  outcome.malformed = checks.malformed();
+  if (failure) return failure;
   if (!writer.flush() || !output.finish()) return fail(Kind::write);
   if (std::fflush(messages.stream()) != 0 || std::ferror(messages.stream()) != 0)
     return fail(Kind::writeStdout);
@@ -187,6 +190,8 @@ std::string describe(const Failure& failure, const RunFiles& files) {
     return "Can't write the output file: " + outputPath + ".\n";
   case Failure::Kind::malformed:
     return describe(failure.fault, failure.line) + "\n";
+  case Failure::Kind::outOfOrder:
+    return "Data record at line " + std::to_string(failure.line) + " is out of address order.\n";
   case Failure::Kind::sameOutputs:
     return "The header and the output are the same file: " + *files.second + ".\n";
   default:
@@ -212,7 +217,8 @@ int runTool(const Tool& tool, int argc, char** argv,
 }
 
 int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files) {
-  if (!outcome.failure) return finish(tool, "", exitSuccess, outcome.outputIsStdout);
+  if (!outcome.failure)
+    return finish(tool, malformedSummary(outcome.malformed), exitSuccess, outcome.outputIsStdout);
   return finish(tool, describe(*outcome.failure, files), exitFailure, outcome.outputIsStdout);
 }
 

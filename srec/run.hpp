@@ -2,6 +2,7 @@
 // pass, commit the output, and print what each tool's main makes of a failure.
 #pragma once
 
+#include "srec/check.hpp"
 #include "srec/failure.hpp"
 #include "srec/io.hpp"
 #include "srec/token_reader.hpp"
@@ -61,10 +62,11 @@ CommandLine readCommandLine(const Tool& tool, int argc, char** argv);
 int runTool(const Tool& tool, int argc, char** argv,
             const std::function<int(const CommandLine&)>& body);
 
-// A pass reads tokens and writes its output, and its warnings to `messages`; it reports the
-// first failure, its own or the reader's and writer's, and stops there.
-using Pass =
-    std::function<std::optional<Failure>(TokenReader&, BufferedWriter&, ByteSink& messages)>;
+// A pass reads tokens and writes its output, and its warnings to `messages`; it hands every
+// record to `checks`, and reports the first failure, its own, the checks' or the reader's and
+// writer's, and stops there.
+using Pass = std::function<std::optional<Failure>(TokenReader&, BufferedWriter&, ByteSink& messages,
+                                                  RecordChecks& checks)>;
 
 // The files of a run as the command line names them; "-" is standard input or output.
 struct RunFiles {
@@ -74,12 +76,14 @@ struct RunFiles {
   // has succeeded, and it takes its place together with the output.
   std::optional<std::string> second;
   std::function<std::string()> secondText;
+  bool strict = false; // the first malformed record fails the run
 };
 
 struct Outcome {
   std::optional<Failure> failure;
   // The output is standard output: every message of the run then goes to standard error.
   bool outputIsStdout = false;
+  unsigned long malformed = 0; // records that failed the check
 };
 
 // Opens the input, refuses an output that is the input itself, runs the pass from one to the
@@ -94,7 +98,8 @@ std::string describe(const Failure& failure, const RunFiles& files);
 // `status`, or a failure when the text could not be written, which is then told on standard
 // error.
 int finish(const Tool& tool, std::string_view text, int status, bool toStderr = false);
-// The same for the outcome of runPass.
+// The same for the outcome of runPass: its failure, or after a success how many records were
+// malformed when more than the messages told.
 int finish(const Tool& tool, const Outcome& outcome, const RunFiles& files);
 
 } // namespace srec
